@@ -1,0 +1,33 @@
+#ifndef REPLYDECODER_H
+#define REPLYDECODER_H
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+// What one chunk read from the link says, decided from its bytes alone.
+struct StatusReply
+{
+    enum Kind { Ignored, DeviceInformation, RoutingMap };
+
+    Kind kind = Ignored;
+
+    // DeviceInformation
+    QString deviceLetter; // the first byte as Latin-1; empty when it is NUL
+    QString model;        // from the fourth byte on, cut at the first NUL
+    int inputs = 0;       // as read from the chunk, not yet judged: -9..99
+    int outputs = 0;      // (a two-byte field such as "-8" reads negative)
+    bool countsAccepted = false; // both counts within 1..255
+
+    // RoutingMap: entry j is the input routed to output j + 1; exactly
+    // outputCount entries, each 0..99 (0 and numbers beyond the input rows
+    // are passed on as the device sent them)
+    QVector<int> sources;
+};
+
+// Decodes one chunk. outputCount is the number of outputs of the last
+// accepted device information; a routing map must carry exactly that many
+// entries.
+StatusReply decodeStatusReply(const QByteArray &chunk, int outputCount);
+
+#endif // REPLYDECODER_H
