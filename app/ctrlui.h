@@ -12,6 +12,10 @@
 #include <QTimer>
 #include <QWidget>
 
+namespace commands {
+struct CommandPlan;
+}
+
 // The console's one window. It owns the form, both device links and the
 // serial receive timer; every slot of the program is a member of this class.
 // The members are spread over the source folders by subject:
@@ -88,8 +92,8 @@ private:
     void parseStatusReply(const QByteArray &chunk);
     void showOutputSource(int input, int output);
 
-    // commands/: shows a refused number in the "错误" box.
-    void showRefusal(const QString &message);
+    // commands/: shows a refusal in the "错误" box, or sends the lines.
+    void carryOut(const commands::CommandPlan &plan);
 
     Ui_ctrlForm ui;
     int inputCount = 0;

@@ -21,8 +21,8 @@ void ctrlUi::sendCommand(const QByteArray &command)
 
     if (!link) {
         QMessageBox::warning(this, QStringLiteral("无法发送数据"),
-                             QStringLiteral("无可用连接！请先打开串口或连接网络"),
-                             QMessageBox::Ok, QMessageBox::NoButton);
+                             QStringLiteral("无可用连接！请先打开串口或连接网络"), QMessageBox::Ok,
+                             QMessageBox::NoButton);
         return;
     }
 

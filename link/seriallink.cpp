@@ -5,17 +5,15 @@
 
 void ctrlUi::fillBaudRateList()
 {
-    const QStringList rates{QStringLiteral("50"),     QStringLiteral("75"),
-                            QStringLiteral("100"),    QStringLiteral("134"),
-                            QStringLiteral("150"),    QStringLiteral("200"),
-                            QStringLiteral("300"),    QStringLiteral("600"),
-                            QStringLiteral("1200"),   QStringLiteral("1800"),
-                            QStringLiteral("2400"),   QStringLiteral("4800"),
-                            QStringLiteral("9600"),   QStringLiteral("14400"),
-                            QStringLiteral("19200"),  QStringLiteral("38400"),
-                            QStringLiteral("56000"),  QStringLiteral("57600"),
-                            QStringLiteral("76800"),  QStringLiteral("115200"),
-                            QStringLiteral("128000"), QStringLiteral("256000")};
+    const QStringList rates {
+        QStringLiteral("50"),    QStringLiteral("75"),     QStringLiteral("100"),
+        QStringLiteral("134"),   QStringLiteral("150"),    QStringLiteral("200"),
+        QStringLiteral("300"),   QStringLiteral("600"),    QStringLiteral("1200"),
+        QStringLiteral("1800"),  QStringLiteral("2400"),   QStringLiteral("4800"),
+        QStringLiteral("9600"),  QStringLiteral("14400"),  QStringLiteral("19200"),
+        QStringLiteral("38400"), QStringLiteral("56000"),  QStringLiteral("57600"),
+        QStringLiteral("76800"), QStringLiteral("115200"), QStringLiteral("128000"),
+        QStringLiteral("256000")};
     ui.cBoxCOMbaudrate->addItems(rates);
     ui.cBoxCOMbaudrate->setCurrentIndex(ui.cBoxCOMbaudrate->findText(QStringLiteral("9600")));
 }

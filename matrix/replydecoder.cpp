@@ -36,9 +36,7 @@ bool looksLikeDeviceInformation(const QByteArray &chunk)
     // together they tell this reply from a routing map, which is digits only.
     // A chunk ending in '!' is left to the routing-map test, which its 0x04
     // byte then fails.
-    return chunk.size() > 7
-        && chunk.at(2) == infoMarker
-        && chunk.at(7) == infoSecondMarker
+    return chunk.size() > 7 && chunk.at(2) == infoMarker && chunk.at(7) == infoSecondMarker
         && !chunk.endsWith(commandEnd);
 }
 
@@ -58,8 +56,8 @@ StatusReply decodeDeviceInformation(const QByteArray &chunk)
     const QByteArray window = chunk.right(countWindow);
     reply.inputs = readNumberField(window, inputFieldAt);
     reply.outputs = readNumberField(window, outputFieldAt);
-    reply.countsAccepted = reply.inputs >= 1 && reply.inputs <= maxPortCount
-                        && reply.outputs >= 1 && reply.outputs <= maxPortCount;
+    reply.countsAccepted = reply.inputs >= 1 && reply.inputs <= maxPortCount && reply.outputs >= 1
+        && reply.outputs <= maxPortCount;
     return reply;
 }
 

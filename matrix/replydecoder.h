@@ -14,9 +14,9 @@ struct StatusReply
 
     // DeviceInformation
     QString deviceLetter; // the first byte as Latin-1; empty when it is NUL
-    QString model;        // from the fourth byte on, cut at the first NUL
-    int inputs = 0;       // as read from the chunk, not yet judged: -9..99
-    int outputs = 0;      // (a two-byte field such as "-8" reads negative)
+    QString model; // from the fourth byte on, cut at the first NUL
+    int inputs = 0; // as read from the chunk, not yet judged: -9..99
+    int outputs = 0; // (a two-byte field such as "-8" reads negative)
     bool countsAccepted = false; // both counts within 1..255
 
     // RoutingMap: entry j is the input routed to output j + 1; exactly

@@ -48,21 +48,21 @@ void ctrlUi::resizeRoutingTables(int inputs, int outputs)
 
 void ctrlUi::fillRoutingTableLabels()
 {
-    const QStringList labels{tr("通道号"), tr("挂接设备名称"), tr("连接信息显示")};
+    const QStringList labels {tr("通道号"), tr("挂接设备名称"), tr("连接信息显示")};
 
     // The labelled rows follow the count boxes; both callers keep them equal
     // to the row counts. A row beyond the table is never written, since the
     // table would not take ownership of its item.
     ui.tWidgetIn->setHorizontalHeaderLabels(labels);
-    for (int row = 0; row < ui.lEdtInputCount->text().toInt(nullptr, 10)
-                      && row < ui.tWidgetIn->rowCount();
+    for (int row = 0;
+         row < ui.lEdtInputCount->text().toInt(nullptr, 10) && row < ui.tWidgetIn->rowCount();
          ++row) {
         ui.tWidgetIn->setItem(row, 0, new QTableWidgetItem(tr("输入") + QString::number(row + 1)));
     }
 
     ui.tWidgetOut->setHorizontalHeaderLabels(labels);
-    for (int row = 0; row < ui.lEdtOutputCount->text().toInt(nullptr, 10)
-                      && row < ui.tWidgetOut->rowCount();
+    for (int row = 0;
+         row < ui.lEdtOutputCount->text().toInt(nullptr, 10) && row < ui.tWidgetOut->rowCount();
          ++row) {
         ui.tWidgetOut->setItem(row, 0, new QTableWidgetItem(tr("输出") + QString::number(row + 1)));
     }

@@ -38,8 +38,8 @@ void ctrlUi::parseStatusReply(const QByteArray &chunk)
         if (!accepted) {
             QMessageBox::information(
                 this, tr("错误"),
-                tr("数据接收错误,请检查串口线或网络IP是否正常!\n加载默认配置文档"),
-                QMessageBox::Ok, QMessageBox::NoButton);
+                tr("数据接收错误,请检查串口线或网络IP是否正常!\n加载默认配置文档"), QMessageBox::Ok,
+                QMessageBox::NoButton);
         }
         return;
     }

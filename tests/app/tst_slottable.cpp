@@ -21,7 +21,7 @@ private slots:
 
 void TestSlotTable::slotOrder()
 {
-    const QStringList expected{
+    const QStringList expected {
         "pBtnOpenCOMclicked()",
         "serialDataReadyRead()",
         "pBtnCommunicationConnectClicked()",
@@ -108,12 +108,11 @@ void TestSlotTable::byNameConnections_data()
     QTest::addColumn<QByteArray>("slot");
 
     const char *buttons[] = {
-        "pushButton",         "savePlanPushButton",   "loadPushButton",
-        "outResPushButton",   "inResPushButton",      "outModePushButton",
-        "inSrcPushButton",    "inEdidPushButton",     "changePortNumButton",
-        "otherSendButton",    "wallButton",           "inBrightnessButton",
-        "outBrightnessButton", "outSeamlessButton",   "notSeamlessButton",
-        "outResOpenButton",   "outResCloseButton",    "outResNoneButton",
+        "pushButton",          "savePlanPushButton", "loadPushButton",    "outResPushButton",
+        "inResPushButton",     "outModePushButton",  "inSrcPushButton",   "inEdidPushButton",
+        "changePortNumButton", "otherSendButton",    "wallButton",        "inBrightnessButton",
+        "outBrightnessButton", "outSeamlessButton",  "notSeamlessButton", "outResOpenButton",
+        "outResCloseButton",   "outResNoneButton",
     };
     for (const char *button : buttons) {
         QTest::newRow(button) << QString::fromLatin1(button) << QByteArray(SIGNAL(clicked()))
@@ -166,9 +165,9 @@ void TestSlotTable::handMadeConnections_data()
     QTest::newRow("outputs table")
         << "tWidgetOut" << QByteArray(SIGNAL(currentCellChanged(int, int, int, int)))
         << QByteArray(SLOT(tWidgetOutCurrentCellChanged(int)));
-    QTest::newRow("inputs table")
-        << "tWidgetIn" << QByteArray(SIGNAL(currentCellChanged(int, int, int, int)))
-        << QByteArray(SLOT(tWidgetInCurrentCellChanged(int)));
+    QTest::newRow("inputs table") << "tWidgetIn"
+                                  << QByteArray(SIGNAL(currentCellChanged(int, int, int, int)))
+                                  << QByteArray(SLOT(tWidgetInCurrentCellChanged(int)));
 }
 
 void TestSlotTable::handMadeConnections()

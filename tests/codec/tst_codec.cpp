@@ -20,19 +20,16 @@ void TestCodec::hexText_data()
 
     QTest::newRow("query") << QByteArray("*!") << "2A 21";
     QTest::newRow("refresh") << QByteArray("*?!") << "2A 3F 21";
-    QTest::newRow("card command")
-        << QByteArray("*>O4 SET1080P60 END!")
-        << "2A 3E 4F 34 20 53 45 54 31 30 38 30 50 36 30 20 45 4E 44 21";
+    QTest::newRow("card command") << QByteArray("*>O4 SET1080P60 END!")
+                                  << "2A 3E 4F 34 20 53 45 54 31 30 38 30 50 36 30 20 45 4E 44 21";
     QTest::newRow("empty") << QByteArray() << "";
     QTest::newRow("one byte, no space") << QByteArray("*") << "2A";
     QTest::newRow("zero byte") << QByteArray(1, '\0') << "00";
     QTest::newRow("line feed keeps its leading zero, FF upper case")
         << QByteArray("\x0a\xff") << "0A FF";
-    QTest::newRow("zero byte inside, bytes after it shown")
-        << QByteArray("*\0!", 3) << "2A 00 21";
+    QTest::newRow("zero byte inside, bytes after it shown") << QByteArray("*\0!", 3) << "2A 00 21";
     QTest::newRow("bytes above 0x7F") << QByteArray("\xe4\xb8\xad") << "E4 B8 AD";
-    QTest::newRow("trailing space byte is still shown")
-        << QByteArray("A ") << "41 20";
+    QTest::newRow("trailing space byte is still shown") << QByteArray("A ") << "41 20";
 }
 
 void TestCodec::hexText()

@@ -31,7 +31,10 @@ void check(bool condition, const char *what)
         fail(what);
 }
 
-bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool isDigit(unsigned char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 bool isAsciiSpace(unsigned char c)
 {
@@ -79,10 +82,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             return 0;
         header = 2;
         switch (data[1]) {
-        case 0xFF: outputCount = 255; break;
-        case 0xFE: outputCount = INT_MAX; break;
-        case 0xFD: outputCount = INT_MIN; break;
-        default: outputCount = -1 - int(data[1]); break;
+        case 0xFF:
+            outputCount = 255;
+            break;
+        case 0xFE:
+            outputCount = INT_MAX;
+            break;
+        case 0xFD:
+            outputCount = INT_MIN;
+            break;
+        default:
+            outputCount = -1 - int(data[1]);
+            break;
         }
     }
 
@@ -102,8 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     bool allDigits = true;
     for (size_t i = 2; i < n; ++i)
         allDigits = allDigits && isDigit(r[i]);
-    const bool map = prefixed && !info && allDigits && outputCount > 0
-                  && n - 2 == 2 * size_t(outputCount);
+    const bool map
+        = prefixed && !info && allDigits && outputCount > 0 && n - 2 == 2 * size_t(outputCount);
 
     if (reply.kind != StatusReply::Ignored)
         check(prefixed, "non-ignored chunk without ':' as second byte");

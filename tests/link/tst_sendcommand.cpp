@@ -27,15 +27,16 @@ void TestSendCommand::previews_data()
     QTest::addColumn<QString>("ascii");
     QTest::addColumn<QString>("hex");
 
-    QTest::newRow("refresh") << QByteArray("*?!") << "*?!" << "2A 3F 21";
-    QTest::newRow("zero byte: text stops, hex goes on")
-        << QByteArray("*1\0<2!", 6) << "*1" << "2A 31 00 3C 32 21";
+    QTest::newRow("refresh") << QByteArray("*?!") << "*?!"
+                             << "2A 3F 21";
+    QTest::newRow("zero byte: text stops, hex goes on") << QByteArray("*1\0<2!", 6) << "*1"
+                                                        << "2A 31 00 3C 32 21";
     QTest::newRow("leading zero byte: empty text") << QByteArray("\0*!", 3) << ""
                                                    << "00 2A 21";
     QTest::newRow("bytes above 0x7F read as Latin-1")
-        << QByteArray("\xe4\xb8\xad!") << QString::fromLatin1("\xe4\xb8\xad!")
-        << "E4 B8 AD 21";
-    QTest::newRow("empty command") << QByteArray() << "" << "";
+        << QByteArray("\xe4\xb8\xad!") << QString::fromLatin1("\xe4\xb8\xad!") << "E4 B8 AD 21";
+    QTest::newRow("empty command") << QByteArray() << ""
+                                   << "";
 }
 
 void TestSendCommand::previews()

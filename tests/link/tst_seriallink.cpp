@@ -32,10 +32,10 @@ void TestSerialLink::baudRateList()
     QStringList items;
     for (int i = 0; i < rates->count(); ++i)
         items << rates->itemText(i);
-    QCOMPARE(items, QStringList({"50", "75", "100", "134", "150", "200", "300", "600",
-                                 "1200", "1800", "2400", "4800", "9600", "14400", "19200",
-                                 "38400", "56000", "57600", "76800", "115200", "128000",
-                                 "256000"}));
+    QCOMPARE(items,
+             QStringList({"50",    "75",    "100",   "134",    "150",    "200",   "300",   "600",
+                          "1200",  "1800",  "2400",  "4800",   "9600",   "14400", "19200", "38400",
+                          "56000", "57600", "76800", "115200", "128000", "256000"}));
     QCOMPARE(rates->currentText(), QStringLiteral("9600"));
     QVERIFY(!rates->isEditable());
 }
@@ -79,7 +79,8 @@ void TestSerialLink::endToEnd()
     line.take();
 
     // Device information: 8 inputs, 4 outputs.
-    line.write(QByteArray("C:\x04" "HDMIx08-04-SIM0"));
+    line.write(QByteArray("C:\x04"
+                          "HDMIx08-04-SIM0"));
     QTRY_COMPARE(probe.ui().tWidgetOut->rowCount(), 4);
     QCOMPARE(probe.ui().tWidgetIn->rowCount(), 8);
     QCOMPARE(probe.ui().cBoxDeviceNo->currentText(), QStringLiteral("C"));
@@ -133,8 +134,10 @@ void TestSerialLink::gathersArrivalsWithin500ms()
     // A 500 ms timer may fire up to 5 % early (Qt's coarse timers); what
     // matters is that the first three arrivals make one reading before the
     // fourth, and the fourth waits for a delay of its own.
-    QVERIFY2(changes.at(0) >= 450 && changes.at(0) < 600, qPrintable(QString::number(changes.at(0))));
-    QVERIFY2(changes.at(1) >= 1050 && changes.at(1) < 1300, qPrintable(QString::number(changes.at(1))));
+    QVERIFY2(changes.at(0) >= 450 && changes.at(0) < 600,
+             qPrintable(QString::number(changes.at(0))));
+    QVERIFY2(changes.at(1) >= 1050 && changes.at(1) < 1300,
+             qPrintable(QString::number(changes.at(1))));
     QVERIFY(!probe.recvTimer().isActive());
 }
 
@@ -177,9 +180,12 @@ void TestSerialLink::reopenReadsEachReplyOnce()
     }
 
     QSignalSpy changes(probe.ui().tEdtCurrentDataRES, &QTextEdit::textChanged);
-    line.write("B:\x04" "ABCDx08-16-PQRS");
+    line.write("B:\x04"
+               "ABCDx08-16-PQRS");
     QTRY_COMPARE(probe.ui().tWidgetOut->rowCount(), 16);
-    QCOMPARE(log(probe), QStringLiteral("B:\x04" "ABCDx08-16-PQRS"));
+    QCOMPARE(log(probe),
+             QStringLiteral("B:\x04"
+                            "ABCDx08-16-PQRS"));
     QCOMPARE(changes.count(), 1);
 }
 

@@ -74,7 +74,8 @@ void TestTcpLink::endToEnd()
     QVERIFY(device.waitForReceived(3));
     device.clearReceived();
 
-    device.send(QByteArray("B:\x04" "ABCDx08-16-PQRS"));
+    device.send(QByteArray("B:\x04"
+                           "ABCDx08-16-PQRS"));
     QTRY_COMPARE(probe.ui().tWidgetOut->rowCount(), 16);
     QCOMPARE(probe.ui().tWidgetIn->rowCount(), 8);
     QCOMPARE(probe.ui().lEdtInputCount->text(), QStringLiteral("8"));

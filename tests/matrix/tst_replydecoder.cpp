@@ -7,8 +7,7 @@
 namespace {
 
 // A string literal as bytes, embedded NULs included.
-template <int N>
-QByteArray lit(const char (&text)[N])
+template<int N> QByteArray lit(const char (&text)[N])
 {
     return QByteArray(text, N - 1);
 }
@@ -70,52 +69,64 @@ void TestReplyDecoder::deviceInformation_data()
     QTest::newRow("8 inputs 16 outputs")
         << infoReply("B", model8x16) << "B" << QString(model8x16) << 8 << 16 << true;
     QTest::newRow("inputs 00: counts refused, letter and model still read")
-        << infoReply("B", "ABCDx00-16-PQRS") << "B" << "ABCDx00-16-PQRS" << 0 << 16 << false;
-    QTest::newRow("outputs 00: counts refused")
-        << infoReply("C", "ABCDx08-00-PQRS") << "C" << "ABCDx08-00-PQRS" << 8 << 0 << false;
+        << infoReply("B", "ABCDx00-16-PQRS") << "B"
+        << "ABCDx00-16-PQRS" << 0 << 16 << false;
+    QTest::newRow("outputs 00: counts refused") << infoReply("C", "ABCDx08-00-PQRS") << "C"
+                                                << "ABCDx08-00-PQRS" << 8 << 0 << false;
     QTest::newRow("99 by 99, the largest two digits give")
-        << infoReply("H", "ABCDx99-99-PQRS") << "H" << "ABCDx99-99-PQRS" << 99 << 99 << true;
-    QTest::newRow("1 by 1, the smallest accepted")
-        << infoReply("A", "ABCDx01-01-PQRS") << "A" << "ABCDx01-01-PQRS" << 1 << 1 << true;
+        << infoReply("H", "ABCDx99-99-PQRS") << "H"
+        << "ABCDx99-99-PQRS" << 99 << 99 << true;
+    QTest::newRow("1 by 1, the smallest accepted") << infoReply("A", "ABCDx01-01-PQRS") << "A"
+                                                   << "ABCDx01-01-PQRS" << 1 << 1 << true;
     QTest::newRow("NUL letter reads as empty text")
         << lit("\0") + ':' + '\x04' + model8x16 << "" << QString(model8x16) << 8 << 16 << true;
     QTest::newRow("letter outside ASCII read as Latin-1")
-        << infoReply("\xC4", model8x16) << QStringLiteral("\u00C4") << QString(model8x16)
-        << 8 << 16 << true;
+        << infoReply("\xC4", model8x16) << QStringLiteral("\u00C4") << QString(model8x16) << 8 << 16
+        << true;
     QTest::newRow("letter outside A-H still reported")
         << infoReply("Z", model8x16) << "Z" << QString(model8x16) << 8 << 16 << true;
     QTest::newRow("model read as Latin-1, not UTF-8")
-        << infoReply("B", "\xE9\xE8" "CDx08-16-PQRS") << "B"
-        << QStringLiteral("\u00E9\u00E8CDx08-16-PQRS") << 8 << 16 << true;
+        << infoReply("B",
+                     "\xE9\xE8"
+                     "CDx08-16-PQRS")
+        << "B" << QStringLiteral("\u00E9\u00E8CDx08-16-PQRS") << 8 << 16 << true;
     QTest::newRow("model cut at NUL after the counts")
-        << infoReply("B", lit("ABCDx08-16-P\0RS")) << "B" << "ABCDx08-16-P" << 8 << 16 << true;
+        << infoReply("B", lit("ABCDx08-16-P\0RS")) << "B"
+        << "ABCDx08-16-P" << 8 << 16 << true;
     QTest::newRow("model cut at NUL before the counts, counts still read from the end")
-        << infoReply("B", lit("AB\0Dx08-16-PQRS")) << "B" << "AB" << 8 << 16 << true;
+        << infoReply("B", lit("AB\0Dx08-16-PQRS")) << "B"
+        << "AB" << 8 << 16 << true;
     QTest::newRow("model empty when its first byte is NUL")
-        << infoReply("B", lit("\0BCDx08-16-PQRS")) << "B" << "" << 8 << 16 << true;
+        << infoReply("B", lit("\0BCDx08-16-PQRS")) << "B"
+        << "" << 8 << 16 << true;
     QTest::newRow("n=8, the shortest: inputs from bytes 0-1 are unreadable")
-        << infoReply("B", "12CDx") << "B" << "12CDx" << 0 << 12 << false;
-    QTest::newRow("n=9: outputs from bytes 3-4")
-        << infoReply("B", "34CDx5") << "B" << "34CDx5" << 0 << 34 << false;
+        << infoReply("B", "12CDx") << "B"
+        << "12CDx" << 0 << 12 << false;
+    QTest::newRow("n=9: outputs from bytes 3-4") << infoReply("B", "34CDx5") << "B"
+                                                 << "34CDx5" << 0 << 34 << false;
     QTest::newRow("n=9 with a digit letter: inputs field '7:' still reads 0")
-        << infoReply("7", "34CDx5") << "7" << "34CDx5" << 0 << 34 << false;
-    QTest::newRow("n=10: window is the whole chunk")
-        << infoReply("B", "56CDx78") << "B" << "56CDx78" << 0 << 56 << false;
-    QTest::newRow("n=14: outputs field starts at the 'x'")
-        << infoReply("B", "A12Dx9PQRST") << "B" << "A12Dx9PQRST" << 12 << 0 << false;
+        << infoReply("7", "34CDx5") << "7"
+        << "34CDx5" << 0 << 34 << false;
+    QTest::newRow("n=10: window is the whole chunk") << infoReply("B", "56CDx78") << "B"
+                                                     << "56CDx78" << 0 << 56 << false;
+    QTest::newRow("n=14: outputs field starts at the 'x'") << infoReply("B", "A12Dx9PQRST") << "B"
+                                                           << "A12Dx9PQRST" << 12 << 0 << false;
     QTest::newRow("n=15, the shortest with both counts readable")
-        << infoReply("B", "AB12x34-PQRS") << "B" << "AB12x34-PQRS" << 12 << 34 << true;
+        << infoReply("B", "AB12x34-PQRS") << "B"
+        << "AB12x34-PQRS" << 12 << 34 << true;
     QTest::newRow("long model: counts from the last ten bytes only")
         << infoReply("D", "HDMIx-4K-SERIES-02-03-VWXY") << "D"
         << "HDMIx-4K-SERIES-02-03-VWXY" << 2 << 3 << true;
     QTest::newRow("CR LF appended shifts the window: inputs read '-1'")
-        << infoReply("B", "ABCDx08-16-PQRS\r\n") << "B" << "ABCDx08-16-PQRS\r\n"
+        << infoReply("B", "ABCDx08-16-PQRS\r\n") << "B"
+        << "ABCDx08-16-PQRS\r\n"
         << -1 << 0 << false;
     QTest::newRow("information followed by a map is one information reply")
-        << infoReply("B", model8x16) + "B:01020304050607080910111213141516" << "B"
-        << QString(model8x16 + "B:01020304050607080910111213141516") << 12 << 31 << true;
+        << infoReply("B", model8x16) + "B:01020304050607080910111213141516"
+        << "B" << QString(model8x16 + "B:01020304050607080910111213141516") << 12 << 31 << true;
     QTest::newRow("'!' inside, not at the end, is no obstacle")
-        << infoReply("B", "AB!Dx08-16-PQRS") << "B" << "AB!Dx08-16-PQRS" << 8 << 16 << true;
+        << infoReply("B", "AB!Dx08-16-PQRS") << "B"
+        << "AB!Dx08-16-PQRS" << 8 << 16 << true;
 }
 
 void TestReplyDecoder::deviceInformation()
@@ -161,7 +172,9 @@ void TestReplyDecoder::countField_data()
     QTest::newRow("trailing space") << lit("8 ") << 8 << true;
     QTest::newRow("trailing CR") << lit("8\r") << 8 << true;
     QTest::newRow("trailing NUL ends the number") << lit("8\0") << 8 << true;
-    QTest::newRow("leading NUL reads nothing") << lit("\0" "8") << 0 << false;
+    QTest::newRow("leading NUL reads nothing") << lit("\0"
+                                                      "8")
+                                               << 0 << false;
     QTest::newRow("plus sign") << lit("+8") << 8 << true;
     QTest::newRow("minus sign gives a negative count") << lit("-8") << -8 << false;
     QTest::newRow("minus zero") << lit("-0") << 0 << false;
@@ -171,8 +184,12 @@ void TestReplyDecoder::countField_data()
     QTest::newRow("two spaces") << lit("  ") << 0 << false;
     QTest::newRow("sign alone") << lit("+ ") << 0 << false;
     QTest::newRow("hex prefix not honoured") << lit("0x") << 0 << false;
-    QTest::newRow("no-break space is not white space") << lit("\xA0" "8") << 0 << false;
-    QTest::newRow("Latin-1 digit-like byte") << lit("\xB2" "8") << 0 << false;
+    QTest::newRow("no-break space is not white space") << lit("\xA0"
+                                                              "8")
+                                                       << 0 << false;
+    QTest::newRow("Latin-1 digit-like byte") << lit("\xB2"
+                                                    "8")
+                                             << 0 << false;
 }
 
 void TestReplyDecoder::countField()
@@ -230,52 +247,36 @@ void TestReplyDecoder::routingMap_data()
 
     const QVector<int> none;
 
-    QTest::newRow("4 outputs")
-        << lit("A:03010204") << 4 << true << QVector<int>{3, 1, 2, 4};
-    QTest::newRow("4 outputs, last digit missing")
-        << lit("A:0301020") << 4 << false << none;
-    QTest::newRow("4 outputs, one digit more")
-        << lit("A:030102045") << 4 << false << none;
-    QTest::newRow("4 outputs, one pair more")
-        << lit("A:0301020405") << 4 << false << none;
-    QTest::newRow("4 outputs, one pair fewer")
-        << lit("A:030102") << 4 << false << none;
-    QTest::newRow("4 outputs, '!' appended")
-        << lit("A:03010204!") << 4 << false << none;
-    QTest::newRow("4 outputs, CR LF appended")
-        << lit("A:03010204\r\n") << 4 << false << none;
+    QTest::newRow("4 outputs") << lit("A:03010204") << 4 << true << QVector<int> {3, 1, 2, 4};
+    QTest::newRow("4 outputs, last digit missing") << lit("A:0301020") << 4 << false << none;
+    QTest::newRow("4 outputs, one digit more") << lit("A:030102045") << 4 << false << none;
+    QTest::newRow("4 outputs, one pair more") << lit("A:0301020405") << 4 << false << none;
+    QTest::newRow("4 outputs, one pair fewer") << lit("A:030102") << 4 << false << none;
+    QTest::newRow("4 outputs, '!' appended") << lit("A:03010204!") << 4 << false << none;
+    QTest::newRow("4 outputs, CR LF appended") << lit("A:03010204\r\n") << 4 << false << none;
     QTest::newRow("4 outputs, CR LF in place of the last pair")
         << lit("A:030102\r\n") << 4 << false << none;
     QTest::newRow("entries with a leading zero are decimal")
-        << lit("A:0809") << 2 << true << QVector<int>{8, 9};
+        << lit("A:0809") << 2 << true << QVector<int> {8, 9};
     QTest::newRow("entries 00 and 99 kept as sent")
-        << lit("A:0099") << 2 << true << QVector<int>{0, 99};
-    QTest::newRow("one output")
-        << lit("A:07") << 1 << true << QVector<int>{7};
+        << lit("A:0099") << 2 << true << QVector<int> {0, 99};
+    QTest::newRow("one output") << lit("A:07") << 1 << true << QVector<int> {7};
     QTest::newRow("letter is not examined: NUL")
-        << lit("\0:1020") << 2 << true << QVector<int>{10, 20};
+        << lit("\0:1020") << 2 << true << QVector<int> {10, 20};
     QTest::newRow("letter is not examined: digit")
-        << lit("7:1020") << 2 << true << QVector<int>{10, 20};
-    QTest::newRow("space inside a pair refuses the map")
-        << lit("A:01 2") << 2 << false << none;
-    QTest::newRow("sign inside a pair refuses the map")
-        << lit("A:01+2") << 2 << false << none;
-    QTest::newRow("NUL pair refuses the map")
-        << lit("A:0102\0\0") << 3 << false << none;
-    QTest::newRow("NUL-only map refused")
-        << lit("A:\0\0") << 1 << false << none;
-    QTest::newRow("NUL at the start refuses an otherwise long enough map")
-        << lit("A:\0" "102") << 2 << false << none;
-    QTest::newRow("empty map while outputCount is 0")
-        << lit("A:") << 0 << false << none;
-    QTest::newRow("empty map while outputCount is negative")
-        << lit("A:") << -1 << false << none;
-    QTest::newRow("pairs while outputCount is negative")
-        << lit("A:0102") << -1 << false << none;
-    QTest::newRow("outputCount INT_MAX")
-        << lit("A:0102") << INT_MAX << false << none;
-    QTest::newRow("outputCount INT_MIN")
-        << lit("A:0102") << INT_MIN << false << none;
+        << lit("7:1020") << 2 << true << QVector<int> {10, 20};
+    QTest::newRow("space inside a pair refuses the map") << lit("A:01 2") << 2 << false << none;
+    QTest::newRow("sign inside a pair refuses the map") << lit("A:01+2") << 2 << false << none;
+    QTest::newRow("NUL pair refuses the map") << lit("A:0102\0\0") << 3 << false << none;
+    QTest::newRow("NUL-only map refused") << lit("A:\0\0") << 1 << false << none;
+    QTest::newRow("NUL at the start refuses an otherwise long enough map") << lit("A:\0"
+                                                                                  "102")
+                                                                           << 2 << false << none;
+    QTest::newRow("empty map while outputCount is 0") << lit("A:") << 0 << false << none;
+    QTest::newRow("empty map while outputCount is negative") << lit("A:") << -1 << false << none;
+    QTest::newRow("pairs while outputCount is negative") << lit("A:0102") << -1 << false << none;
+    QTest::newRow("outputCount INT_MAX") << lit("A:0102") << INT_MAX << false << none;
+    QTest::newRow("outputCount INT_MIN") << lit("A:0102") << INT_MIN << false << none;
     QTest::newRow("16 outputs, 34 bytes")
         << mapOf(spreadSources(16)) << 16 << true << spreadSources(16);
     QTest::newRow("16-output map while 8 outputs are known")
@@ -289,7 +290,7 @@ void TestReplyDecoder::routingMap_data()
     QTest::newRow("information reply with '!' appended, tried as a map")
         << infoReply("B", model8x16) + '!' << 8 << false << none;
     QTest::newRow("'4' instead of 0x04 makes an all-digit map")
-        << lit("B:4123456789") << 5 << true << QVector<int>{41, 23, 45, 67, 89};
+        << lit("B:4123456789") << 5 << true << QVector<int> {41, 23, 45, 67, 89};
 }
 
 void TestReplyDecoder::routingMap()
@@ -317,10 +318,11 @@ void TestReplyDecoder::ignored_data()
     QTest::newRow("one byte letter") << lit("A") << 4;
     QTest::newRow("prefix alone with outputs known") << lit("A:") << 4;
     QTest::newRow("second byte ';' before a map") << lit("A;03010204") << 4;
-    QTest::newRow("second byte NUL before a map") << lit("A\0" "03010204") << 4;
+    QTest::newRow("second byte NUL before a map") << lit("A\0"
+                                                         "03010204")
+                                                  << 4;
     QTest::newRow("colon first, not second") << lit(":A03010204") << 4;
-    QTest::newRow("second byte not ':' before information")
-        << lit("B-\x04") + model8x16 << 8;
+    QTest::newRow("second byte not ':' before information") << lit("B-\x04") + model8x16 << 8;
     QTest::newRow("'4' in place of 0x04") << lit("B:4") + model8x16 << 8;
     QTest::newRow("'X' upper case in place of 'x'") << infoReply("B", "ABCDX08-16-PQRS") << 8;
     QTest::newRow("'x' one byte early") << infoReply("B", "ABCx08-16-PQRS") << 8;

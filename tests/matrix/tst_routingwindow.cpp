@@ -88,8 +88,10 @@ void TestRoutingWindow::countBoxesRebuildBothTables()
     QCOMPARE(cell(probe->ui().tWidgetIn, 0, 0), QStringLiteral("输入1"));
     QCOMPARE(cell(probe->ui().tWidgetIn, 7, 0), QStringLiteral("输入8"));
     QCOMPARE(cell(probe->ui().tWidgetOut, 2, 0), QStringLiteral("输出3"));
-    QCOMPARE(probe->ui().tWidgetIn->horizontalHeaderItem(1)->text(), QStringLiteral("挂接设备名称"));
-    QCOMPARE(probe->ui().tWidgetOut->horizontalHeaderItem(2)->text(), QStringLiteral("连接信息显示"));
+    QCOMPARE(probe->ui().tWidgetIn->horizontalHeaderItem(1)->text(),
+             QStringLiteral("挂接设备名称"));
+    QCOMPARE(probe->ui().tWidgetOut->horizontalHeaderItem(2)->text(),
+             QStringLiteral("连接信息显示"));
     QCOMPARE(probe->ui().tWidgetOut->horizontalHeader()->sectionSize(0), 60);
     // The boxes rebuild the tables only; the counts a routing map is judged
     // by stay what the device reported.
@@ -185,10 +187,12 @@ void TestRoutingWindow::switchNeedsBothSelections_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("neither: the input is named first")
-        << -1 << -1 << "未选择输入端" << "请选择所需的输入端！";
-    QTest::newRow("output only") << -1 << 2 << "未选择输入端" << "请选择所需的输入端！";
-    QTest::newRow("input only") << 2 << -1 << "未选择输出端" << "请选择所需的输出端！";
+    QTest::newRow("neither: the input is named first") << -1 << -1 << "未选择输入端"
+                                                       << "请选择所需的输入端！";
+    QTest::newRow("output only") << -1 << 2 << "未选择输入端"
+                                 << "请选择所需的输入端！";
+    QTest::newRow("input only") << 2 << -1 << "未选择输出端"
+                                << "请选择所需的输出端！";
 }
 
 void TestRoutingWindow::switchNeedsBothSelections()
@@ -217,7 +221,8 @@ void TestRoutingWindow::switchNeedsBothSelections()
 void TestRoutingWindow::deviceInformationFillsTheWindow()
 {
     MessageBoxRecorder boxes;
-    probe->parseStatusReply(QByteArray("B:\x04" "ABCDx08-16-PQRS"));
+    probe->parseStatusReply(QByteArray("B:\x04"
+                                       "ABCDx08-16-PQRS"));
 
     QCOMPARE(probe->ui().cBoxDeviceNo->currentText(), QStringLiteral("B"));
     QCOMPARE(probe->ui().lEdtDeviceModel->text(), QStringLiteral("ABCDx08-16-PQRS"));
@@ -229,10 +234,12 @@ void TestRoutingWindow::deviceInformationFillsTheWindow()
     QCOMPARE(boxes.count(), 0);
 
     // A letter outside A..H leaves the device number as it was.
-    probe->parseStatusReply(QByteArray("Z:\x04" "ABCDx08-16-PQRS"));
+    probe->parseStatusReply(QByteArray("Z:\x04"
+                                       "ABCDx08-16-PQRS"));
     QCOMPARE(probe->ui().cBoxDeviceNo->currentText(), QStringLiteral("B"));
     // The same reply with "!" appended is not device information at all.
-    probe->parseStatusReply(QByteArray("C:\x04" "ABCDx02-03-PQRS!"));
+    probe->parseStatusReply(QByteArray("C:\x04"
+                                       "ABCDx02-03-PQRS!"));
     QCOMPARE(probe->ui().cBoxDeviceNo->currentText(), QStringLiteral("B"));
     QCOMPARE(probe->outputCount(), 16);
 }
@@ -240,7 +247,8 @@ void TestRoutingWindow::deviceInformationFillsTheWindow()
 void TestRoutingWindow::unusableCountsLoadTheDefault()
 {
     MessageBoxRecorder boxes;
-    probe->parseStatusReply(QByteArray("B:\x04" "ABCDx00-16-PQRS"));
+    probe->parseStatusReply(QByteArray("B:\x04"
+                                       "ABCDx00-16-PQRS"));
 
     QCOMPARE(boxes.count(), 1);
     QCOMPARE(boxes.boxes().first().icon, QMessageBox::Information);
@@ -266,12 +274,14 @@ void TestRoutingWindow::defaultDoesNotOverwriteALaterReply()
     connect(&poll, &QTimer::timeout, this, [&] {
         if (!parsedDuringBox && qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             parsedDuringBox = true;
-            probe->parseStatusReply(QByteArray("A:\x04" "ABCDx04-06-PQRS"));
+            probe->parseStatusReply(QByteArray("A:\x04"
+                                               "ABCDx04-06-PQRS"));
         }
     });
     poll.start(1);
     MessageBoxRecorder boxes;
-    probe->parseStatusReply(QByteArray("A:\x04" "ABCDx00-00-PQRS"));
+    probe->parseStatusReply(QByteArray("A:\x04"
+                                       "ABCDx00-00-PQRS"));
 
     QVERIFY(parsedDuringBox);
     QCOMPARE(boxes.count(), 1);
@@ -287,11 +297,11 @@ void TestRoutingWindow::routingMapLabels_data()
     QTest::addColumn<QStringList>("column");
 
     QTest::newRow("plain labels and a device name")
-        << QByteArray("A:03010204") << QStringList{"输入3:DVD", "输入1", "输入2", "输入4"};
+        << QByteArray("A:03010204") << QStringList {"输入3:DVD", "输入1", "输入2", "输入4"};
     QTest::newRow("input 0 has no row: shown as its number")
-        << QByteArray("A:00010203") << QStringList{"0", "输入1", "输入2", "输入3:DVD"};
+        << QByteArray("A:00010203") << QStringList {"0", "输入1", "输入2", "输入3:DVD"};
     QTest::newRow("input beyond the inputs table: shown as its number")
-        << QByteArray("A:99040404") << QStringList{"99", "输入4", "输入4", "输入4"};
+        << QByteArray("A:99040404") << QStringList {"99", "输入4", "输入4", "输入4"};
 }
 
 void TestRoutingWindow::routingMapLabels()
@@ -299,7 +309,8 @@ void TestRoutingWindow::routingMapLabels()
     QFETCH(QByteArray, map);
     QFETCH(QStringList, column);
 
-    probe->parseStatusReply(QByteArray("A:\x04" "ABCDx04-04-PQRS"));
+    probe->parseStatusReply(QByteArray("A:\x04"
+                                       "ABCDx04-04-PQRS"));
     probe->ui().tWidgetIn->setItem(2, 1, new QTableWidgetItem("DVD"));
     probe->ui().tWidgetIn->setItem(3, 1, new QTableWidgetItem(""));
 
@@ -314,10 +325,17 @@ void TestRoutingWindow::routingMapLabels()
 
 void TestRoutingWindow::refusedMapChangesNothing()
 {
-    probe->parseStatusReply(QByteArray("A:\x04" "ABCDx04-04-PQRS"));
+    probe->parseStatusReply(QByteArray("A:\x04"
+                                       "ABCDx04-04-PQRS"));
     probe->parseStatusReply("A:01020304");
-    const QByteArray refused[] = {"A:0102030", "A:010203041", "A:01020304!",
-                                  "A:01020304\r\n", "A;04030201", QByteArray("A:0\x00" "030201", 10)};
+    const QByteArray refused[] = {"A:0102030",
+                                  "A:010203041",
+                                  "A:01020304!",
+                                  "A:01020304\r\n",
+                                  "A;04030201",
+                                  QByteArray("A:0\x00"
+                                             "030201",
+                                             10)};
     for (const QByteArray &map : refused)
         probe->parseStatusReply(map);
     for (int j = 0; j < 4; ++j) {
@@ -329,7 +347,8 @@ void TestRoutingWindow::refusedMapChangesNothing()
 void TestRoutingWindow::mapForShrunkTableIsHarmless()
 {
     // The device still reports 4 outputs; the operator shows only 2.
-    probe->parseStatusReply(QByteArray("A:\x04" "ABCDx04-04-PQRS"));
+    probe->parseStatusReply(QByteArray("A:\x04"
+                                       "ABCDx04-04-PQRS"));
     typeCount(probe->ui().lEdtOutputCount, "2");
     probe->parseStatusReply("A:04030201");
     QCOMPARE(probe->ui().tWidgetOut->rowCount(), 2);

@@ -13,7 +13,9 @@
 class CtrlUiProbe
 {
 public:
-    explicit CtrlUiProbe(ctrlUi &window) : w(window) {}
+    explicit CtrlUiProbe(ctrlUi &window)
+        : w(window)
+    { }
 
     Ui_ctrlForm &ui() { return w.ui; }
     QSerialPort &serialPort() { return w.serialPort; }

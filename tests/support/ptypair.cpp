@@ -21,7 +21,7 @@ PtyPair::PtyPair()
 
     // Raw on both ends so that no byte is translated or swallowed by the
     // line discipline (0x0D, 0x0A, 0x00 and 0xFF pass unchanged).
-    termios tio{};
+    termios tio {};
     if (tcgetattr(m_slave, &tio) == 0) {
         cfmakeraw(&tio);
         tcsetattr(m_slave, TCSANOW, &tio);
