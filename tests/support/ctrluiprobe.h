@@ -3,13 +3,10 @@
 
 #include "app/ctrlui.h"
 
-#include <QComboBox>
-#include <QHostAddress>
-#include <QPushButton>
 #include <QTest>
 
-// Gives the tests the window's private operations and members without
-// widening the window's public surface (the window befriends this class).
+// Gives the tests the window's private members without widening its public
+// surface (the window befriends this class).
 class CtrlUiProbe
 {
 public:
@@ -21,32 +18,30 @@ public:
     QSerialPort &serialPort() { return w.serialPort; }
     QTcpSocket &tcpClient() { return w.tcpClient; }
     QTimer &recvTimer() { return w.recvTimer; }
-
     int inputCount() const { return w.inputCount; }
     int outputCount() const { return w.outputCount; }
     int outputSource(int index) const { return w.outputSource[index]; }
-
     void sendCommand(const QByteArray &command) { w.sendCommand(command); }
     void parseStatusReply(const QByteArray &chunk) { w.parseStatusReply(chunk); }
     void setRoutingControlsEnabled(bool enabled) { w.setRoutingControlsEnabled(enabled); }
+    QString log() { return w.ui.tEdtCurrentDataRES->toPlainText(); }
 
-    // Chooses the TCP client mode, types a loopback endpoint and clicks
-    // "连接矩阵"; true once the button reads "已连接矩阵".
-    bool connectTcp(quint16 port, int timeoutMs = 5000)
+    // TCP client mode, a loopback endpoint, "连接矩阵"; connectTcp waits
+    // until the button reads "已连接矩阵".
+    void startTcp(quint16 port)
     {
         ui().cBoxCommunicationSet->setCurrentIndex(1);
         ui().lEdtCommunicationIPset->setText(QStringLiteral("127.0.0.1"));
         ui().lEdtCommunicationPort->setText(QString::number(port));
         ui().pBtnCommunicationConnect->click();
-        return QTest::qWaitFor(
-            [this] {
-                return ui().pBtnCommunicationConnect->text() == QStringLiteral("已连接矩阵");
-            },
-            timeoutMs);
     }
-
-    // Lists a pseudo-terminal among the serial ports, selects it and clicks
-    // "打开串口"; true once the port is open.
+    bool connectTcp(quint16 port, int timeoutMs = 5000)
+    {
+        startTcp(port);
+        return QTest::qWaitFor(
+            [&] { return ui().pBtnCommunicationConnect->text() == "已连接矩阵"; }, timeoutMs);
+    }
+    // Serial mode, the pty listed and chosen, "打开串口": true once open.
     bool openSerial(const QString &path)
     {
         ui().cBoxCommunicationSet->setCurrentIndex(0);

@@ -1,50 +1,60 @@
 #ifndef FAKEDEVICE_H
 #define FAKEDEVICE_H
 
-#include <QByteArray>
-#include <QObject>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTest>
 
-// A stand-in for the matrix device on 127.0.0.1: it accepts one client at a
-// time, keeps every byte the client sends and sends whatever the test asks.
+// Stands in for the matrix device on 127.0.0.1: accepts one client at a
+// time, keeps every byte it sends and sends what the test asks for.
 class FakeDevice : public QObject
 {
-    Q_OBJECT
-
 public:
-    explicit FakeDevice(QObject *parent = nullptr);
-
-    bool listen(); // 127.0.0.1, a free port
+    FakeDevice()
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                delete m_client;
+                m_client = socket;
+                ++m_connections;
+                connect(socket, &QTcpSocket::readyRead, this,
+                        [this, socket] { m_received += socket->readAll(); });
+            }
+        });
+    }
+    bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
     quint16 port() const { return m_server.serverPort(); }
-
+    void stopListening() { m_server.close(); } // later attempts are refused
     QByteArray received() const { return m_received; }
     void clearReceived() { m_received.clear(); }
-    // Waits until at least byteCount bytes have been received in all.
-    bool waitForReceived(int byteCount, int timeoutMs = 5000);
-
-    bool hasClient() const { return m_client; }
-    bool waitForClient(int timeoutMs = 5000);
     int connectionCount() const { return m_connections; }
-
-    void send(const QByteArray &bytes);
-    // Closes the connection from the device's side.
-    void closeClient();
-    // Stops accepting; a later connection attempt to port() is refused.
-    void stopListening() { m_server.close(); }
-
-signals:
-    void clientConnected();
-    void bytesReceived();
+    bool hasClient() const { return m_client; }
+    bool waitForReceived(int byteCount, int timeoutMs = 5000)
+    {
+        return QTest::qWaitFor([&] { return m_received.size() >= byteCount; }, timeoutMs);
+    }
+    bool waitForClient(int timeoutMs = 5000)
+    {
+        return QTest::qWaitFor([&] { return m_client != nullptr; }, timeoutMs);
+    }
+    void send(const QByteArray &bytes)
+    {
+        if (m_client)
+            m_client->write(bytes);
+    }
+    void closeClient() // the device hangs up
+    {
+        if (m_client)
+            m_client->disconnectFromHost();
+        m_client = nullptr;
+    }
 
 private:
-    void acceptClient();
-
-    QTcpServer m_server;
-    QPointer<QTcpSocket> m_client;
     QByteArray m_received;
     int m_connections = 0;
+    QTcpServer m_server;
+    QPointer<QTcpSocket> m_client;
 };
 
 #endif // FAKEDEVICE_H

@@ -1,39 +1,67 @@
 #ifndef PTYPAIR_H
 #define PTYPAIR_H
 
-#include <QByteArray>
-#include <QString>
+#include <QTest>
 
-// A pseudo-terminal pair standing in for a serial line: the window opens the
-// slave by its path (/dev/pts/N), the test plays the device on the master.
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+// A pseudo-terminal standing in for a serial line: the window opens the
+// slave by its path, the test plays the device on the master.
 class PtyPair
 {
 public:
-    PtyPair();
-    ~PtyPair();
-    PtyPair(const PtyPair &) = delete;
-    PtyPair &operator=(const PtyPair &) = delete;
-
+    PtyPair()
+    {
+        char name[256] = {};
+        if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
+            return;
+        m_path = QString::fromLocal8Bit(name);
+        termios raw {}; // no byte translated or swallowed on the way
+        tcgetattr(m_slave, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(m_slave, TCSANOW, &raw);
+        fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    }
+    ~PtyPair()
+    {
+        closeMaster();
+        if (m_slave >= 0)
+            ::close(m_slave);
+    }
     bool isValid() const { return m_master >= 0; }
-    QString slavePath() const { return m_slavePath; }
-    int masterFd() const { return m_master; }
-
-    // Device side: write to / read from the master.
-    bool write(const QByteArray &bytes);
-    QByteArray readAvailable();
-    // Pumps the event loop until at least byteCount bytes have been read from
-    // the master since the last take(); returns everything read so far.
-    bool waitForBytes(int byteCount, int timeoutMs = 5000);
-    QByteArray received() const { return m_received; }
-    QByteArray take();
-
-    // Closes the device side, as if the line went away.
-    void closeMaster();
+    QString slavePath() const { return m_path; }
+    bool write(const QByteArray &bytes)
+    {
+        return ::write(m_master, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    }
+    // Device side: what the window wrote since the last take().
+    bool waitForBytes(int byteCount, int timeoutMs = 5000)
+    {
+        return QTest::qWaitFor([&] { return readSome() >= byteCount; }, timeoutMs);
+    }
+    QByteArray received() { return readSome(), m_received; }
+    QByteArray take() { return readSome(), std::exchange(m_received, {}); }
+    void closeMaster() // the line goes away
+    {
+        if (m_master >= 0)
+            ::close(m_master);
+        m_master = -1;
+    }
 
 private:
+    int readSome()
+    {
+        char buffer[512];
+        for (ssize_t n; m_master >= 0 && (n = ::read(m_master, buffer, sizeof buffer)) > 0;)
+            m_received.append(buffer, int(n));
+        return m_received.size();
+    }
     int m_master = -1;
     int m_slave = -1;
-    QString m_slavePath;
+    QString m_path;
     QByteArray m_received;
 };
 
