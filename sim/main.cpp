@@ -163,10 +163,17 @@ bool parseGarbage(const QString &text, SimServer::Options *o, QString *error)
 
 bool parseConfig(const QCommandLineParser &p, Config *c, QString *error)
 {
-    if (!p.positionalArguments().isEmpty()) {
-        *error = QStringLiteral("unexpected argument '%1'").arg(p.positionalArguments().first());
+    // --pty [LINK]: the parser has no optional values, so LINK is the one
+    // positional argument, and only meaningful together with --pty.
+    const QStringList positional = p.positionalArguments();
+    c->pty = p.isSet(QStringLiteral("pty"));
+    if (positional.size() > 1 || (positional.size() == 1 && !c->pty)) {
+        *error = QStringLiteral("unexpected argument '%1'%2")
+                     .arg(positional.last(),
+                          c->pty ? QString() : QStringLiteral(" (a LINK needs --pty)"));
         return false;
     }
+    c->ptyLink = positional.value(0);
     if (!parseTcp(p.value(QStringLiteral("tcp")), &c->server.address, &c->server.port, error))
         return false;
     c->tcp = !p.isSet(QStringLiteral("no-tcp"));
@@ -174,8 +181,6 @@ bool parseConfig(const QCommandLineParser &p, Config *c, QString *error)
         *error = QStringLiteral("--tcp and --no-tcp contradict each other");
         return false;
     }
-    c->ptyLink = p.value(QStringLiteral("pty-link"));
-    c->pty = p.isSet(QStringLiteral("pty")) || p.isSet(QStringLiteral("pty-link"));
     if (!c->tcp && !c->pty) {
         *error = QStringLiteral("--no-tcp needs --pty, or there is nothing to serve");
         return false;
@@ -228,7 +233,8 @@ int main(int argc, char *argv[])
         "\n"
         "Serves the device over TCP (default 127.0.0.1:8126, loopback only unless\n"
         "another address is given with --tcp) and, with --pty, over a pseudo-terminal\n"
-        "whose slave path is printed (open it as the console's serial port).\n"
+        "whose slave path is printed: open it as the console's serial port, or name\n"
+        "a LINK to open instead (matrix-sim --pty /tmp/ttyMatrix makes that symlink).\n"
         "Prints 'tcp ADDRESS:PORT' and 'pty PATH' on stdout once serving, and one\n"
         "line per command on stderr: 'understood' or 'not understood', the bytes\n"
         "and what the device made of them.\n"
@@ -257,10 +263,8 @@ int main(int argc, char *argv[])
          QStringLiteral("HOST:PORT"), QStringLiteral("127.0.0.1:8126")},
         {QStringLiteral("no-tcp"), QStringLiteral("Do not listen on TCP (use with --pty).")},
         {QStringLiteral("pty"),
-         QStringLiteral("Serve a pseudo-terminal; its slave path is printed.")},
-        {QStringLiteral("pty-link"),
-         QStringLiteral("With --pty (implied): make a symlink PATH to the slave, removed at exit."),
-         QStringLiteral("PATH")},
+         QStringLiteral("Serve a pseudo-terminal; its slave path is printed. With a LINK "
+                        "argument, also make a symlink LINK to the slave, removed at exit.")},
         {QStringLiteral("inputs"), QStringLiteral("Number of inputs, 1..99."), QStringLiteral("N"),
          QStringLiteral("16")},
         {QStringLiteral("outputs"), QStringLiteral("Number of outputs, 1..99."),
@@ -288,6 +292,10 @@ int main(int argc, char *argv[])
         {QStringLiteral("quiet"), QStringLiteral("No log line per command.")},
     };
     parser.addOptions(options);
+    parser.addPositionalArgument(
+        QStringLiteral("LINK"),
+        QStringLiteral("With --pty: symlink to the pty slave, e.g. /tmp/ttyMatrix (optional)."),
+        QStringLiteral("[LINK]"));
 
     if (!parser.parse(app.arguments())) {
         printErr(
