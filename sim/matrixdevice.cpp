@@ -453,17 +453,8 @@ MatrixDevice::Outcome MatrixDevice::handleOutputKeyword(const QByteArray &cmd, i
         card.seamless = words[1] == "1" ? 1 : 0;
         return understood(cmd, QStringLiteral("%1 seamless %2").arg(where, text(words[1])));
     }
-    if (kw == "SETLD" && words.size() == 2) {
-        int value = 0;
-        if (!toNumber(words[1], &value) || value < BrightnessMin || value > BrightnessMax)
-            return refused(cmd,
-                           QStringLiteral("%1 SETLD: brightness '%2' not in %3..%4")
-                               .arg(where, text(words[1]))
-                               .arg(BrightnessMin)
-                               .arg(BrightnessMax));
-        card.brightness = value;
-        return understood(cmd, QStringLiteral("%1 brightness %2").arg(where).arg(value));
-    }
+    if (kw == "SETLD" && words.size() == 2)
+        return setBrightness(cmd, where, words[1], card.brightness);
     if (kw == "OUTSPLIT" && words.size() == 5) {
         int n[4] = {};
         for (int i = 0; i < 4; ++i)
@@ -498,6 +489,21 @@ MatrixDevice::Outcome MatrixDevice::handleOutputKeyword(const QByteArray &cmd, i
     return refused(cmd, QStringLiteral("%1: unknown keyword %2").arg(where, text(words.join(' '))));
 }
 
+// SETLD reads the same on both kinds of card.
+MatrixDevice::Outcome MatrixDevice::setBrightness(const QByteArray &cmd, const QString &where,
+                                                  const QByteArray &word, int &brightness)
+{
+    int value = 0;
+    if (!toNumber(word, &value) || value < BrightnessMin || value > BrightnessMax)
+        return refused(cmd,
+                       QStringLiteral("%1 SETLD: brightness '%2' not in %3..%4")
+                           .arg(where, text(word))
+                           .arg(BrightnessMin)
+                           .arg(BrightnessMax));
+    brightness = value;
+    return understood(cmd, QStringLiteral("%1 brightness %2").arg(where).arg(value));
+}
+
 MatrixDevice::Outcome MatrixDevice::handleInputKeyword(const QByteArray &cmd, int port,
                                                        const QList<QByteArray> &words)
 {
@@ -529,17 +535,8 @@ MatrixDevice::Outcome MatrixDevice::handleInputKeyword(const QByteArray &cmd, in
         return understood(cmd,
                           QStringLiteral("%1 resolution number %2").arg(where, text(words[1])));
     }
-    if (kw == "SETLD" && words.size() == 2) {
-        int value = 0;
-        if (!toNumber(words[1], &value) || value < BrightnessMin || value > BrightnessMax)
-            return refused(cmd,
-                           QStringLiteral("%1 SETLD: brightness '%2' not in %3..%4")
-                               .arg(where, text(words[1]))
-                               .arg(BrightnessMin)
-                               .arg(BrightnessMax));
-        card.brightness = value;
-        return understood(cmd, QStringLiteral("%1 brightness %2").arg(where).arg(value));
-    }
+    if (kw == "SETLD" && words.size() == 2)
+        return setBrightness(cmd, where, words[1], card.brightness);
     if (words.size() == 1 && (keywordIn(kOutputModes, kw) || keywordIn(kOutputDrives, kw)))
         return refused(cmd,
                        QStringLiteral("%1: %2 is an output-card keyword").arg(where, text(kw)));

@@ -193,6 +193,8 @@ private:
     Outcome handleCard(const QByteArray &cmd);
     Outcome handleOutputKeyword(const QByteArray &cmd, int port, const QList<QByteArray> &words);
     Outcome handleInputKeyword(const QByteArray &cmd, int port, const QList<QByteArray> &words);
+    Outcome setBrightness(const QByteArray &cmd, const QString &where, const QByteArray &word,
+                          int &brightness);
     Outcome handleCode(const QByteArray &cmd);
     Outcome handleEdidPreset(const QByteArray &cmd);
     Outcome handleEdidCopy(const QByteArray &cmd);

@@ -18,7 +18,6 @@ public:
     QSerialPort &serialPort() { return w.serialPort; }
     QTcpSocket &tcpClient() { return w.tcpClient; }
     QTimer &recvTimer() { return w.recvTimer; }
-    int inputCount() const { return w.inputCount; }
     int outputCount() const { return w.outputCount; }
     int outputSource(int index) const { return w.outputSource[index]; }
     void sendCommand(const QByteArray &command) { w.sendCommand(command); }

@@ -27,16 +27,14 @@ public:
     quint16 port() const { return m_server.serverPort(); }
     void stopListening() { m_server.close(); } // later attempts are refused
     QByteArray received() const { return m_received; }
-    void clearReceived() { m_received.clear(); }
     int connectionCount() const { return m_connections; }
-    bool hasClient() const { return m_client; }
     bool waitForReceived(int byteCount, int timeoutMs = 5000)
     {
         return QTest::qWaitFor([&] { return m_received.size() >= byteCount; }, timeoutMs);
     }
-    bool waitForClient(int timeoutMs = 5000)
+    bool waitForClient()
     {
-        return QTest::qWaitFor([&] { return m_client != nullptr; }, timeoutMs);
+        return QTest::qWaitFor([&] { return m_client != nullptr; });
     }
     void send(const QByteArray &bytes)
     {

@@ -42,7 +42,6 @@ public:
     {
         return QTest::qWaitFor([&] { return readSome() >= byteCount; }, timeoutMs);
     }
-    QByteArray received() { return readSome(), m_received; }
     QByteArray take() { return readSome(), std::exchange(m_received, {}); }
     void closeMaster() // the line goes away
     {
