@@ -75,6 +75,16 @@ QByteArray outputCardCommand(const QString &port, const QByteArray &tail)
     return "*>O" + bytes(port) + tail;
 }
 
+// An output setting: its code command, when it has one, goes first.
+CommandPlan outputSetting(const QString &port, const char *codeTail, const char *cardTail)
+{
+    QList<QByteArray> commands;
+    if (codeTail)
+        commands << outputCodeCommand(port, codeTail);
+    commands << outputCardCommand(port, cardTail);
+    return send(commands);
+}
+
 QByteArray inputCodeCommand(const QString &port, const char *codeTail)
 {
     return "*@" + bytes(port) + codeTail;
@@ -136,11 +146,7 @@ CommandPlan outputMode(const QString &port, int index)
     const OutputModeRow *row = rowAt(outputModes, index);
     if (!row)
         return {};
-    QList<QByteArray> commands;
-    if (row->codeTail)
-        commands << outputCodeCommand(port, row->codeTail);
-    commands << outputCardCommand(port, row->cardTail);
-    return send(commands);
+    return outputSetting(port, row->codeTail, row->cardTail);
 }
 
 CommandPlan outputBrightness(const QString &port, const QString &brightness)
@@ -163,11 +169,7 @@ CommandPlan outputImageButton(const QString &port, OutputImageButton button)
     for (const OutputImageButtonRow &row : outputImageButtons) {
         if (row.button != button)
             continue;
-        QList<QByteArray> commands;
-        if (row.codeTail)
-            commands << outputCodeCommand(port, row.codeTail);
-        commands << outputCardCommand(port, row.cardTail);
-        return send(commands);
+        return outputSetting(port, row.codeTail, row.cardTail);
     }
     return {};
 }
