@@ -6,12 +6,28 @@ namespace commands {
 
 namespace {
 
-constexpr int minPort = 1;
-constexpr int maxPort = 72;
-constexpr int minBrightness = 10;
-constexpr int maxBrightness = 200;
-constexpr int minPlan = 1;
-constexpr int maxPlan = 30;
+struct Bounds
+{
+    int minimum;
+    int maximum;
+};
+
+Bounds boundsOf(NumberTest test)
+{
+    switch (test) {
+    case NumberTest::StrictPort:
+    case NumberTest::RangePort:
+    case NumberTest::MonitorPort:
+        return {1, 72};
+    case NumberTest::Brightness:
+        return {10, 200};
+    case NumberTest::PlanNumber:
+        return {1, 30};
+    case NumberTest::RoutePort:
+        return {1, 99};
+    }
+    return {1, 0};
+}
 
 // Outputs share the code-command address space with inputs; they start
 // above the highest input.
@@ -22,29 +38,10 @@ int valueOf(const QString &text)
     return text.toInt(nullptr, 10);
 }
 
-// Digits first, then the lower bound, then the upper bound. The message is
-// the same for every step of one test.
-bool acceptsNumber(const QString &text, int min, int max)
-{
-    if (!isAllDigits(text))
-        return false;
-    const int value = valueOf(text);
-    if (value < min)
-        return false;
-    if (value > max)
-        return false;
-    return true;
-}
-
-QString refusalUnless(bool accepted, const char *message)
-{
-    return accepted ? QString() : QString::fromUtf8(message);
-}
-
-CommandPlan refused(const QString &message)
+CommandPlan refused(const Refusal &refusal)
 {
     CommandPlan plan;
-    plan.refusal = message;
+    plan.refusal = refusal;
     return plan;
 }
 
@@ -102,36 +99,86 @@ QByteArray brightnessTail(const QString &brightness)
 
 } // namespace
 
-QString strictPortRefusal(const QString &text)
+std::optional<Refusal> checkNumber(NumberTest test, Field field, const QString &text)
 {
-    return refusalUnless(acceptsNumber(text, minPort, maxPort), "请输入正确的输入端口号!");
+    const Bounds bounds = boundsOf(test);
+    Refusal refusal {test, Refusal::NotPlainDigits, field, text, bounds.minimum, bounds.maximum};
+    if (!isAllDigits(text))
+        return refusal;
+    const int value = valueOf(text);
+    if (value < bounds.minimum) {
+        refusal.cause = Refusal::BelowMinimum;
+        return refusal;
+    }
+    if (value > bounds.maximum) {
+        refusal.cause = Refusal::AboveMaximum;
+        return refusal;
+    }
+    return std::nullopt;
 }
 
-QString rangePortRefusal(const QString &text)
+QString fieldName(Field field)
 {
-    return refusalUnless(acceptsNumber(text, minPort, maxPort), "请输入正确的输入输出端口号!");
+    switch (field) {
+    case Field::OutputPort:
+        return QStringLiteral("output port");
+    case Field::InputPort:
+        return QStringLiteral("input port");
+    case Field::MonitorPort:
+        return QStringLiteral("monitor port");
+    case Field::Brightness:
+        return QStringLiteral("brightness");
+    case Field::PlanNumber:
+        return QStringLiteral("plan number");
+    case Field::InputCount:
+        return QStringLiteral("input count");
+    case Field::OutputCount:
+        return QStringLiteral("output count");
+    }
+    return QString();
 }
 
-QString monitorPortRefusal(const QString &text)
+QString describeRefusal(const Refusal &refusal)
 {
-    return refusalUnless(acceptsNumber(text, minPort, maxPort), "请输入正确的显示器端口号!");
+    const QString allowed
+        = QStringLiteral("allowed: %1 to %2").arg(refusal.minimum).arg(refusal.maximum);
+    QString why;
+    switch (refusal.cause) {
+    case Refusal::NotPlainDigits:
+        why = QStringLiteral("is not a plain number (digits 0-9 only)");
+        break;
+    case Refusal::BelowMinimum:
+        // The empty text passes the digits test and reads as 0.
+        why = refusal.text.isEmpty() ? QStringLiteral("is empty")
+                                     : QStringLiteral("is below %1").arg(refusal.minimum);
+        break;
+    case Refusal::AboveMaximum:
+        why = QStringLiteral("is above %1").arg(refusal.maximum);
+        break;
+    }
+    return QStringLiteral("%1 '%2' %3 (%4)")
+        .arg(fieldName(refusal.field), refusal.text, why, allowed);
 }
 
-QString brightnessRefusal(const QString &text)
+QByteArray switchCommand(const QString &output, const QString &input)
 {
-    return refusalUnless(acceptsNumber(text, minBrightness, maxBrightness), "请输入正确的亮度值!");
+    return "*" + bytes(output) + "<" + bytes(input) + "!";
 }
 
-bool planNumberAccepted(const QString &text)
+QByteArray refreshCommand()
 {
-    return acceptsNumber(text, minPlan, maxPlan);
+    return QByteArrayLiteral("*?!");
+}
+
+QByteArray queryCommand()
+{
+    return QByteArrayLiteral("*!");
 }
 
 CommandPlan outputResolution(const QString &port, int index)
 {
-    const QString refusal = strictPortRefusal(port);
-    if (!refusal.isEmpty())
-        return refused(refusal);
+    if (const auto refusal = checkNumber(NumberTest::StrictPort, Field::OutputPort, port))
+        return refused(*refusal);
     const OutputResolutionRow *row = rowAt(outputResolutions, index);
     if (!row)
         return {};
@@ -140,9 +187,8 @@ CommandPlan outputResolution(const QString &port, int index)
 
 CommandPlan outputMode(const QString &port, int index)
 {
-    const QString refusal = strictPortRefusal(port);
-    if (!refusal.isEmpty())
-        return refused(refusal);
+    if (const auto refusal = checkNumber(NumberTest::StrictPort, Field::OutputPort, port))
+        return refused(*refusal);
     const OutputModeRow *row = rowAt(outputModes, index);
     if (!row)
         return {};
@@ -153,32 +199,28 @@ CommandPlan outputBrightness(const QString &port, const QString &brightness)
 {
     // The brightness is judged first: with both fields wrong the operator
     // hears about the brightness.
-    QString refusal = brightnessRefusal(brightness);
-    if (refusal.isEmpty())
-        refusal = rangePortRefusal(port);
-    if (!refusal.isEmpty())
-        return refused(refusal);
+    if (const auto refusal = checkNumber(NumberTest::Brightness, Field::Brightness, brightness))
+        return refused(*refusal);
+    if (const auto refusal = checkNumber(NumberTest::RangePort, Field::OutputPort, port))
+        return refused(*refusal);
     return send({outputCardCommand(port, brightnessTail(brightness))});
 }
 
 CommandPlan outputImageButton(const QString &port, OutputImageButton button)
 {
-    const QString refusal = rangePortRefusal(port);
-    if (!refusal.isEmpty())
-        return refused(refusal);
+    if (const auto refusal = checkNumber(NumberTest::RangePort, Field::OutputPort, port))
+        return refused(*refusal);
     for (const OutputImageButtonRow &row : outputImageButtons) {
-        if (row.button != button)
-            continue;
-        return outputSetting(port, row.codeTail, row.cardTail);
+        if (row.button == button)
+            return outputSetting(port, row.codeTail, row.cardTail);
     }
     return {};
 }
 
 CommandPlan inputResolution(const QString &port, int index)
 {
-    const QString refusal = strictPortRefusal(port);
-    if (!refusal.isEmpty())
-        return refused(refusal);
+    if (const auto refusal = checkNumber(NumberTest::StrictPort, Field::InputPort, port))
+        return refused(*refusal);
     const InputResolutionRow *row = rowAt(inputResolutions, index);
     if (!row)
         return {};
@@ -191,9 +233,8 @@ CommandPlan inputResolution(const QString &port, int index)
 
 CommandPlan inputSource(const QString &port, int index)
 {
-    const QString refusal = strictPortRefusal(port);
-    if (!refusal.isEmpty())
-        return refused(refusal);
+    if (const auto refusal = checkNumber(NumberTest::StrictPort, Field::InputPort, port))
+        return refused(*refusal);
     const InputSourceRow *row = rowAt(inputSources, index);
     if (!row)
         return {};
@@ -202,27 +243,24 @@ CommandPlan inputSource(const QString &port, int index)
 
 CommandPlan inputBrightness(const QString &port, const QString &brightness)
 {
-    QString refusal = brightnessRefusal(brightness);
-    if (refusal.isEmpty())
-        refusal = rangePortRefusal(port);
-    if (!refusal.isEmpty())
-        return refused(refusal);
+    if (const auto refusal = checkNumber(NumberTest::Brightness, Field::Brightness, brightness))
+        return refused(*refusal);
+    if (const auto refusal = checkNumber(NumberTest::RangePort, Field::InputPort, port))
+        return refused(*refusal);
     return send({inputCardCommand(port, brightnessTail(brightness))});
 }
 
 CommandPlan edid(const QString &input, int index, const QString &monitor)
 {
-    const QString refusal = strictPortRefusal(input);
-    if (!refusal.isEmpty())
-        return refused(refusal);
+    if (const auto refusal = checkNumber(NumberTest::StrictPort, Field::InputPort, input))
+        return refused(*refusal);
     const EdidModeRow *row = rowAt(edidModes, index);
     if (!row)
         return {};
     if (!row->presetTail) {
         // Copy mode: the monitor field matters only here.
-        const QString monitorRefusal = monitorPortRefusal(monitor);
-        if (!monitorRefusal.isEmpty())
-            return refused(monitorRefusal);
+        if (const auto refusal = checkNumber(NumberTest::MonitorPort, Field::MonitorPort, monitor))
+            return refused(*refusal);
         // The copy command runs the two numbers together; the device
         // command that follows names the monitor first.
         return send({"*E" + bytes(input) + bytes(monitor) + "!",
@@ -239,22 +277,18 @@ bool edidMonitorFieldsEnabled(const QString &itemText)
 
 CommandPlan plan(PlanAction action, const QString &number)
 {
-    if (!planNumberAccepted(number)) {
-        CommandPlan silent;
-        silent.silent = true;
-        return silent;
-    }
+    if (const auto refusal = checkNumber(NumberTest::PlanNumber, Field::PlanNumber, number))
+        return refused(*refusal);
     const char *head = action == PlanAction::Save ? "*: SAVEPLAN " : "*: CALLPLAN ";
     return send({head + bytes(number) + "!"});
 }
 
 CommandPlan portCount(const QString &inputs, const QString &outputs)
 {
-    QString refusal = rangePortRefusal(inputs);
-    if (refusal.isEmpty())
-        refusal = rangePortRefusal(outputs);
-    if (!refusal.isEmpty())
-        return refused(refusal);
+    if (const auto refusal = checkNumber(NumberTest::RangePort, Field::InputCount, inputs))
+        return refused(*refusal);
+    if (const auto refusal = checkNumber(NumberTest::RangePort, Field::OutputCount, outputs))
+        return refused(*refusal);
     // The device wants the output count first.
     return send({"*:" + bytes(outputs) + " CHANGEPORTNUMBER " + bytes(inputs) + "!"});
 }
@@ -262,9 +296,8 @@ CommandPlan portCount(const QString &inputs, const QString &outputs)
 CommandPlan wallSplit(const QString &port, const QString &across, const QString &down,
                       const QString &column, const QString &row)
 {
-    const QString refusal = rangePortRefusal(port);
-    if (!refusal.isEmpty())
-        return refused(refusal);
+    if (const auto refusal = checkNumber(NumberTest::RangePort, Field::OutputPort, port))
+        return refused(*refusal);
     return send({"*>O" + bytes(port) + " OUTSPLIT " + bytes(across) + " " + bytes(down) + " "
                  + bytes(column) + " " + bytes(row) + " END!"});
 }

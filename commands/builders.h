@@ -7,39 +7,79 @@
 #include <QList>
 #include <QString>
 
-// Pure builders of the settings commands: the texts and indexes read from
-// the tabs go in, the command lines (in sending order) or the reason for
-// refusing come out. Nothing here touches a widget or a link, so the whole
-// command vocabulary can be checked byte for byte without a window.
+#include <optional>
+
+// Pure builders of every command line the console sends: the texts and
+// indexes read from the window (or from a script's arguments) go in, the
+// command lines in sending order, or the reason for refusing, come out.
+// Nothing here touches a widget or a link, so the whole vocabulary can be
+// checked byte for byte without a window, and every program that speaks to
+// the device builds its lines here.
 
 namespace commands {
 
-// What one click sends. Exactly one of these holds:
-// - refusal is not empty: tell the operator, send nothing;
-// - silent is true: send nothing and say nothing;
-// - otherwise send `commands` in order (an empty list sends nothing: the
-//   list had no row at the chosen index).
-// A refused plan never carries commands, so a caller may hand `commands` on
-// after showing the refusal.
+// The number tests. The bounds are the console's own and do not follow the
+// port counts the device reports.
+enum class NumberTest {
+    StrictPort, // 1..72: ports of the resolution, mode, source and EDID tabs
+    RangePort, // 1..72: image adjustment, wall and port count fields
+    MonitorPort, // 1..72: the monitor whose EDID is copied
+    Brightness, // 10..200
+    PlanNumber, // 1..30
+    RoutePort, // 1..99: a device reports its counts in two digits
+};
+
+// The field a refused number was typed into.
+enum class Field {
+    OutputPort,
+    InputPort,
+    MonitorPort,
+    Brightness,
+    PlanNumber,
+    InputCount,
+    OutputCount,
+};
+
+// Why a number was refused. Every test wants plain ASCII digits: a sign or a
+// blank that QString::toInt would forgive would otherwise travel into the
+// command as typed. Digits are judged first, then the lower bound, then the
+// upper one.
+struct Refusal
+{
+    enum Cause { NotPlainDigits, BelowMinimum, AboveMaximum };
+
+    NumberTest test = NumberTest::StrictPort;
+    Cause cause = NotPlainDigits;
+    Field field = Field::OutputPort;
+    QString text; // as typed
+    int minimum = 0;
+    int maximum = 0;
+};
+
+// An English sentence for a refusal, for programs other than the window:
+// "output port '73' is above 72 (allowed: 1 to 72)".
+QString describeRefusal(const Refusal &refusal);
+QString fieldName(Field field);
+
+// What one click (or one request) sends: either a refusal, and nothing is
+// sent, or the commands in order. An empty list sends nothing: the list had
+// no row at the chosen index.
 struct CommandPlan
 {
     QList<QByteArray> commands;
-    QString refusal;
-    bool silent = false;
+    std::optional<Refusal> refusal;
 
-    bool isRefused() const { return silent || !refusal.isEmpty(); }
+    bool isRefused() const { return refusal.has_value(); }
 };
 
-// Number tests. Each answers the message to show, or an empty text when the
-// number is accepted. Every test wants plain ASCII digits: a sign or a
-// blank that QString::toInt would forgive would otherwise travel into the
-// command as typed. The bounds are the console's own and do not follow the
-// port counts the device reports.
-QString strictPortRefusal(const QString &text); // 1..72, "请输入正确的输入端口号!"
-QString rangePortRefusal(const QString &text); // 1..72, "请输入正确的输入输出端口号!"
-QString monitorPortRefusal(const QString &text); // 1..72, "请输入正确的显示器端口号!"
-QString brightnessRefusal(const QString &text); // 10..200, "请输入正确的亮度值!"
-bool planNumberAccepted(const QString &text); // 1..30, refused silently
+// A number test on its own; nothing when the text passes.
+std::optional<Refusal> checkNumber(NumberTest test, Field field, const QString &text);
+
+// Routing and status. The switch names the output first: output 3 from
+// input 12 is "*3<12!". The numbers go in as given.
+QByteArray switchCommand(const QString &output, const QString &input);
+QByteArray refreshCommand(); // "*?!": the device answers with its information
+QByteArray queryCommand(); // "*!": the device answers with its routing map
 
 // Output card tab. The code command addresses the output by value + 64;
 // the card command carries the port text as typed.

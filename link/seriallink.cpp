@@ -1,4 +1,5 @@
 #include "app/ctrlui.h"
+#include "commands/builders.h"
 
 #include <QMessageBox>
 #include <QSerialPortInfo>
@@ -104,5 +105,5 @@ void ctrlUi::pBtnOpenCOMclicked()
     ui.pBtnOpenCOM->setText(QStringLiteral("关闭串口"));
     connect(&serialPort, SIGNAL(readyRead()), this, SLOT(serialDataReadyRead()));
     connect(&recvTimer, SIGNAL(timeout()), this, SLOT(readOutRecvData()));
-    sendCommand(QByteArrayLiteral("*?!"));
+    sendCommand(commands::refreshCommand());
 }

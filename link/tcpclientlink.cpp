@@ -1,5 +1,6 @@
 #include "app/ctrlui.h"
 #include "codec/codec.h"
+#include "commands/builders.h"
 
 #include <QMessageBox>
 
@@ -54,7 +55,7 @@ void ctrlUi::TCPclientConnected()
     ui.pBtnCommunicationConnect->setText(QStringLiteral("已连接矩阵"));
     ui.cBoxCommunicationSet->setEnabled(true);
     setRoutingControlsEnabled(true);
-    sendCommand(QByteArrayLiteral("*?!"));
+    sendCommand(commands::refreshCommand());
 }
 
 void ctrlUi::displayError(QAbstractSocket::SocketError socketError)

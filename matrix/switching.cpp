@@ -1,15 +1,16 @@
 #include "app/ctrlui.h"
+#include "commands/builders.h"
 
 #include <QMessageBox>
 
 void ctrlUi::pBtnRefreshClicked()
 {
-    sendCommand(QByteArrayLiteral("*?!"));
+    sendCommand(commands::refreshCommand());
 }
 
 void ctrlUi::pBtnQueryReqClicked()
 {
-    sendCommand(QByteArrayLiteral("*!"));
+    sendCommand(commands::queryCommand());
 }
 
 void ctrlUi::pBtnConnectClicked()
@@ -27,7 +28,5 @@ void ctrlUi::pBtnConnectClicked()
         return;
     }
 
-    const QByteArray input = ui.lEdtCurrentIn->text().toLatin1();
-    const QByteArray output = ui.lEdtCurrentOut->text().toLatin1();
-    sendCommand("*" + output + "<" + input + "!");
+    sendCommand(commands::switchCommand(ui.lEdtCurrentOut->text(), ui.lEdtCurrentIn->text()));
 }

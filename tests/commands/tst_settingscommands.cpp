@@ -1,7 +1,8 @@
-// Settings commands, byte for byte: every vocabulary row and refusal through its builder
-// (the clicks carry the rest), then clicks with every field holding its own value.
+// The settings tabs through the real window: every button with every field holding its own
+// value, the window's sentence for each refused number, and the no-link warnings. The
+// vocabulary itself is checked byte for byte in tst_builders.
 
-#include "commands/builders.h"
+#include "commands/vocabulary.h"
 #include "support/ctrluiprobe.h"
 #include "support/fakedevice.h"
 #include "support/messageboxrecorder.h"
@@ -29,83 +30,8 @@ class tst_SettingsCommands : public QObject
     }
 
 private slots:
-    void builders_data()
-    {
-        QTest::addColumn<QByteArray>("actual"); // refusal, silent mark, commands joined by '|'
-        QTest::addColumn<QByteArray>("expected");
-        auto row = [](const QByteArray &name, const CommandPlan &p, const char *expected) {
-            QTest::newRow(name.constData()) << p.refusal.toUtf8() + (p.silent ? "(silent)" : "")
-                    + p.commands.join('|') << QByteArray(expected);
-        };
-        row("out res 1080P", outputResolution("1", 0), "*@65,240!|*>O1 SET1080P60 END!");
-        row("out res 720P", outputResolution("04", 1), "*@68,242!|*>O04 SET720P60 END!");
-        row("out res 480P", outputResolution("007", 2), "*@71,251!|*>O007 SET480P60 END!");
-        row("out res 1024x768", outputResolution("72", 3), "*@136,249!|*>O72 SET1024x768 END!");
-        row("out res 1366x768", outputResolution("1", 4), "*@65,245!|*>O1 SET1366x768 END!");
-        row("out res 1280x800", outputResolution("04", 5), "*@68,246!|*>O04 SET1280x800 END!");
-        row("out res 1280x1024", outputResolution("007", 6), "*@71,244!|*>O007 SET1280x1024 END!");
-        row("out res 1440x900", outputResolution("72", 7), "*@136,248!|*>O72 SET1440x900 END!");
-        row("out res 1680x1050", outputResolution("1", 8), "*@65,247!|*>O1 SET1680x1050 END!");
-        row("out res 1080P50", outputResolution("04", 9), "*@68,241!|*>O04 SET1080P50 END!");
-        row("out res 1080P30", outputResolution("007", 10), "*@71,252!|*>O007 SET1080P30 END!");
-        row("out res 720P50", outputResolution("72", 11), "*@136,243!|*>O72 SET720P50 END!");
-        row("mode HDMI", outputMode("04", 0), "*@68,238!|*>O04 HDMIMOD END!");
-        row("mode YCbCr", outputMode("72", 2), "*>O72 OUTYPBPR END!");
-        row("mode RGB", outputMode("1", 3), "*>O1 OUTRGB END!");
-        row("mode proportional", outputMode("04", 4), "*>O04 OUTFOURCE END!");
-        row("in 1080P", inputResolution("1", 0), "*>I1 OUTRES 1 END!|*>I1 SET1080P60 END!");
-        row("in 720P", inputResolution("04", 1), "*>I04 SET720P60 END!");
-        row("in 480P", inputResolution("007", 2), "*>I007 SET480P60 END!");
-        row("in 1024x768", inputResolution("72", 3), "*>I72 SET1024x768 END!");
-        row("in 1366x768", inputResolution("1", 4), "*>I1 SET1366x768 END!");
-        row("in 1280x800", inputResolution("04", 5), "*>I04 SET1280x800 END!");
-        row("in 1280x1024", inputResolution("1", 6), "*>I1 OUTRES 4 END!|*>I1 SET1280x1024 END!");
-        row("in 1440x900", inputResolution("1", 7), "*>I1 OUTRES 2 END!|*>I1 SET1440x900 END!");
-        row("source VGA", inputSource("04", 0), "*@04,225!|*>I04 SRCVGA END!");
-        row("source CVBS", inputSource("72", 2), "*@72,226!|*>I72 SRCCVBS END!");
-        row("source YCbCr", inputSource("1", 3), "*@1,227!|*>I1 SRCYPBPR END!");
-        row("EDID DVI, monitor 0 unread", edid("1", 1, "0"), "*S101!|*>I1 EDIDDVI1366X768 END!");
-        row("EDID HDMI", edid("72", 2, "+5"), "*S7203!|*>I72 EDIDHDMI1080P END!");
-        row("EDID 3D 4K2K", edid("1", 3, ""), "*S108!|*>I1 EDID3D4K2K END!");
-        row("EDID HDMI 4K2K", edid("04", 4, ""), "*S0405!|*>I04 EDIDHDMI4K2K END!");
-        row("EDID HDMI1366", edid("007", 5, ""), "*S00707!|*>I007 EDIDHDMI1366X768 END!");
-        row("EDID Q-VMX", edid("72", 6, ""), "*S7206!|*>I72 EDIDDVI1366X768 END!");
-        row("EDID Samsung", edid("1", 7, ""), "*S102!|*>I1 EDIDSAMSUNG END!");
-
-        const char *strict = "请输入正确的输入端口号!", *range = "请输入正确的输入输出端口号!",
-                   *monitor = "请输入正确的显示器端口号!", *bright = "请输入正确的亮度值!";
-        row("strict port 0", outputResolution("0", 0), strict);
-        row("strict port 73", inputSource("73", 0), strict);
-        row("range port 73", outputImageButton("73", OutputImageButton::Seamless), range);
-        row("brightness 9 before port 73", outputBrightness("73", "9"), bright);
-        row("brightness 201 before port 0", inputBrightness("0", "201"), bright);
-        row("brightness port 0", outputBrightness("0", "100"), range);
-        row("EDID input 0 before monitor 73", edid("0", 0, "73"), strict);
-        row("EDID monitor 73", edid("4", 0, "73"), monitor);
-        row("plan 31 silent", plan(PlanAction::Save, "31"), "(silent)");
-        row("out res past the list: nothing", outputResolution("4", 13), "");
-        row("no EDID item: nothing, monitor unread", edid("4", -1, "0"), "");
-        for (const char *t : {"+20", " 20", "20 "}) { // 20 is in range: only digits refuse these
-            const QByteArray n = QByteArray(" '") + t + "'";
-            row("strict" + n, inputResolution(t, 0), strict);
-            row("range" + n, portCount("16", t), range);
-            row("monitor" + n, edid("4", 0, t), monitor);
-            row("brightness" + n, inputBrightness("4", t), bright);
-            row("plan" + n, plan(PlanAction::Recall, t), "(silent)");
-        }
-    }
-
-    void builders()
-    {
-        QFETCH(QByteArray, actual);
-        QFETCH(QByteArray, expected);
-        QCOMPARE(actual, expected);
-    }
-
     void init()
     {
-        if (QTest::currentTestFunction() == QByteArray("builders"))
-            return; // no window needed
         window = std::make_unique<ctrlUi>();
         probe = std::make_unique<CtrlUiProbe>(*window);
         QVERIFY((device = std::make_unique<FakeDevice>())->listen());
@@ -166,14 +92,52 @@ private slots:
         QCOMPARE(sentBy(QTest::currentDataTag()), expected);
     }
 
-    void refusalBoxThenNoLinkBoxes()
+    // One refused number per test: the window's own sentence, nothing on the wire.
+    void refusals_data()
     {
-        probe->ui().outBrightness->setText(QStringLiteral("+50"));
-        QCOMPARE(sentBy("outBrightnessButton"), QByteArray());
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("strict port") << "outResLineEdit"
+                                     << "73"
+                                     << "outResPushButton"
+                                     << "错误 / 请输入正确的输入端口号!";
+        QTest::newRow("range port") << "outImagePort"
+                                    << "+5"
+                                    << "outSeamlessButton"
+                                    << "错误 / 请输入正确的输入输出端口号!";
+        QTest::newRow("monitor port") << "outEdidlineEdit"
+                                      << "0"
+                                      << "inEdidPushButton"
+                                      << "错误 / 请输入正确的显示器端口号!";
+        QTest::newRow("brightness") << "outBrightness"
+                                    << "+50"
+                                    << "outBrightnessButton"
+                                    << "错误 / 请输入正确的亮度值!";
+        QTest::newRow("plan number: silent") << "savePlanText"
+                                             << "31"
+                                             << "savePlanPushButton"
+                                             << "";
+    }
+
+    void refusals()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        QFETCH(QString, button);
+        QFETCH(QString, box);
+        window->findChild<QLineEdit *>(field)->setText(value);
+        QCOMPARE(sentBy(qPrintable(button)), QByteArray());
+        QCOMPARE(boxes.summary(), box);
+    }
+
+    void noLinkWarnsOncePerCommand()
+    {
         probe->tcpClient().abort();
         probe->ui().outResPushButton->click();
         const QString noLink = QStringLiteral("无法发送数据 / 无可用连接！请先打开串口或连接网络");
-        QCOMPARE(boxes.summary(), "错误 / 请输入正确的亮度值!\n" + noLink + '\n' + noLink);
+        QCOMPARE(boxes.summary(), noLink + '\n' + noLink);
     }
 
     void edidCopyEnablesMonitorFieldsAndClearEmptiesOnlyReplyLog()
