@@ -2,11 +2,14 @@
 #include "app/ctrlui.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     installConsoleStyle();
+    // The menu entry's icon, for the title bar and the task switcher.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/matrix-console.png")));
 
     ctrlUi window;
     window.show();

@@ -3,9 +3,11 @@
 # and only those that are missing. Runs apt-get non-interactively, through
 # sudo when not root.
 #
-# usage: scripts/setup-deps.sh [run|test]
-#   run   what building and running the console needs (default)
-#   test  that, plus what the test suite needs (clang for the fuzzer)
+# usage: scripts/setup-deps.sh [run|test|package|check]
+#   run      what building and running the console needs (default)
+#   test     that, plus what the test suite needs (clang for the fuzzer)
+#   package  run's, plus what building the Debian package needs
+#   check    package's, plus the tools that check the package
 set -euo pipefail
 
 want=${1:-run}
@@ -20,7 +22,9 @@ packages=(
 case $want in
     run) ;;
     test) packages+=(clang libclang-rt-14-dev) ;;
-    *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+    package) packages+=(dpkg-dev scdoc) ;;
+    check) packages+=(dpkg-dev scdoc lintian desktop-file-utils appstream man-db groff-base) ;;
+    *) echo "usage: $0 [run|test|package|check]" >&2; exit 2 ;;
 esac
 
 missing=()
