@@ -137,11 +137,24 @@ bool DeviceSession::open()
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(m_socket, &QTcpSocket::readyRead, this, &DeviceSession::received);
     connect(m_socket, &QTcpSocket::errorOccurred, this, [this] {
-        if (m_socket->error() == QAbstractSocket::RemoteHostClosedError)
-            fail(QStringLiteral("the device closed the connection") + pendingNote());
-        else
+        if (m_socket->error() == QAbstractSocket::RemoteHostClosedError) {
+            // What the stream completed still counts; an unfinished reply
+            // is the tail the framer cannot complete.
+            m_framer.append(m_socket->readAll());
+            QList<ReplyFramer::Chunk> chunks = m_framer.take(true);
+            QString note;
+            if (!chunks.isEmpty() && chunks.last().reply.kind == StatusReply::Ignored) {
+                const QByteArray tail = chunks.takeLast().bytes;
+                note = QStringLiteral(" in the middle of a reply (%1 bytes: %2)")
+                           .arg(tail.size())
+                           .arg(printable(tail.left(64)));
+            }
+            m_ready += chunks;
+            fail(QStringLiteral("the device closed the connection") + note);
+        } else {
             fail(QStringLiteral("the connection to %1 failed: %2")
                      .arg(linkName(), m_socket->errorString()));
+        }
     });
     return true;
 }
@@ -204,16 +217,6 @@ void DeviceSession::fail(const QString &message)
         return;
     m_failed = true;
     m_error = message;
-}
-
-QString DeviceSession::pendingNote() const
-{
-    const QByteArray pending = m_framer.pending();
-    if (pending.isEmpty())
-        return QString();
-    return QStringLiteral(" in the middle of a reply (%1 bytes: %2)")
-        .arg(pending.size())
-        .arg(printable(pending.left(64)));
 }
 
 DeviceSession::Event DeviceSession::next(const QDeadlineTimer &until)

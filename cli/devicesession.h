@@ -72,7 +72,6 @@ private:
     void received();
     void quietElapsed();
     void fail(const QString &message);
-    QString pendingNote() const;
 
     LinkOptions m_options;
     QTcpSocket *m_socket = nullptr;

@@ -68,6 +68,11 @@ void Report::warn(const QString &message)
 
 int Report::finish()
 {
+    if (m_streamed) {
+        if (m_json && m_exitCode != ExitOk)
+            stream(QString(), m_document);
+        return m_exitCode;
+    }
     if (m_json) {
         m_document.insert(QStringLiteral("ok"), m_exitCode == ExitOk);
         m_document.insert(QStringLiteral("exitCode"), m_exitCode);

@@ -38,7 +38,9 @@ public:
     // Prints the lines or the document; returns the exit code.
     int finish();
 
-    // A line or object printed at once, for watch: one per reply.
+    // A line or object printed at once, for watch: one per reply. A report
+    // that has streamed prints at the end only a failure, as one more line.
+    void startStream() { m_streamed = true; }
     void stream(const QString &text, const QJsonObject &object);
 
 private:
@@ -46,6 +48,7 @@ private:
     QJsonObject m_document;
     QStringList m_lines;
     int m_exitCode = ExitOk;
+    bool m_streamed = false;
 };
 
 void printOut(const QString &text); // one line on stdout, UTF-8, flushed

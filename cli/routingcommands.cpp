@@ -461,6 +461,7 @@ int runRestore(const Invocation &call, Report &report)
 
 int runWatch(const Invocation &call, Report &report)
 {
+    report.startStream();
     DeviceSession session(call.link);
     if (!session.open())
         return report.fail(ExitDevice, session.error());
