@@ -90,7 +90,18 @@ Arguments:
   RES, MODE, SOURCE and the EDID MODE are the console's items, by text
   (case does not matter for Latin letters) or by their number in
   'matrix-ctl list'. Each setting sends exactly the command lines the
-  console sends for the same choice.
+  console sends for the same choice, prints them ("sent ...") and waits
+  for no reply.
+
+Replies:
+  The device ends its replies with no terminator. A routing map is complete
+  at its length; device information when the next reply begins or when no
+  byte has come for 50 ms (on a serial line the time of four characters at
+  the baud rate, if longer). To read the map, info, routes and snapshot
+  also send "*!"; route sends "*?!" behind its switches, so that the
+  device's answer shows that every switch has been answered, and asks with
+  "*!" when no switch was. watch counts decoded replies; bytes that are no
+  reply are printed as such but not counted.
 
 Examples:
   matrix-ctl --tcp 127.0.0.1 info
@@ -107,7 +118,8 @@ Exit status:
   1  the link or the device failed: connection refused, line not opened,
      closed, no complete reply within the timeout, a route not taken
   2  usage error or refused input (a number out of range, an unknown item,
-     a snapshot of a device with other counts); nothing was sent
+     a snapshot file that is unreadable or from a device with other
+     counts); no command that changes the device was sent
 )";
 
 bool parseNumber(const QString &text, int minimum, int maximum, int *value)
