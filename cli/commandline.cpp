@@ -8,7 +8,7 @@ namespace ctl {
 namespace {
 
 // clang-format off
-const CommandSpec commandTable[] = {
+const CommandEntry commandTable[] = {
     {"info", "", "the device letter, model, input and output counts", 0, 0, true, runInfo},
     {"routes", "", "the routing map, one line per output", 0, 0, true, runRoutes},
     {"route", "OUTPUT INPUT [OUTPUT INPUT ...]",
@@ -172,11 +172,11 @@ bool parseTcp(const QString &text, LinkOptions *link, QString *error)
 
 } // namespace
 
-const CommandSpec *findCommand(const QString &name)
+const CommandEntry *findCommand(const QString &name)
 {
-    for (const CommandSpec &spec : commandTable) {
-        if (name == QLatin1String(spec.name))
-            return &spec;
+    for (const CommandEntry &entry : commandTable) {
+        if (name == QLatin1String(entry.name))
+            return &entry;
     }
     return nullptr;
 }
@@ -184,9 +184,9 @@ const CommandSpec *findCommand(const QString &name)
 QString helpText()
 {
     QString text = QString::fromUtf8(helpHead);
-    for (const CommandSpec &spec : commandTable) {
-        const QString synopsis = QStringLiteral("%1 %2").arg(spec.name, spec.arguments).trimmed();
-        const QStringList summary = QString::fromUtf8(spec.summary).split(QLatin1Char('\n'));
+    for (const CommandEntry &entry : commandTable) {
+        const QString synopsis = QStringLiteral("%1 %2").arg(entry.name, entry.arguments).trimmed();
+        const QStringList summary = QString::fromUtf8(entry.summary).split(QLatin1Char('\n'));
         text += QStringLiteral("  %1\n").arg(synopsis);
         for (const QString &line : summary)
             text += QStringLiteral("      %1\n").arg(line);
@@ -282,18 +282,18 @@ ParseResult parseCommandLine(const QStringList &arguments)
         return usage(QStringLiteral("no command given"));
     call.command = words.takeFirst();
     call.arguments = words;
-    result.spec = findCommand(call.command);
-    if (!result.spec)
+    result.entry = findCommand(call.command);
+    if (!result.entry)
         return usage(QStringLiteral("unknown command '%1'").arg(call.command));
-    const CommandSpec &spec = *result.spec;
+    const CommandEntry &entry = *result.entry;
     const int n = call.arguments.size();
-    if (n < spec.minArguments || (spec.maxArguments >= 0 && n > spec.maxArguments)) {
-        const QString synopsis = QStringLiteral("%1 %2").arg(spec.name, spec.arguments).trimmed();
+    if (n < entry.minArguments || (entry.maxArguments >= 0 && n > entry.maxArguments)) {
+        const QString synopsis = QStringLiteral("%1 %2").arg(entry.name, entry.arguments).trimmed();
         return usage(
-            n < spec.minArguments
-                ? QStringLiteral("%1: missing arguments (usage: %2)").arg(spec.name, synopsis)
+            n < entry.minArguments
+                ? QStringLiteral("%1: missing arguments (usage: %2)").arg(entry.name, synopsis)
                 : QStringLiteral("%1: unexpected argument '%2' (usage: %3)")
-                      .arg(spec.name, call.arguments.at(spec.maxArguments), synopsis));
+                      .arg(entry.name, call.arguments.at(entry.maxArguments), synopsis));
     }
     if ((countSet || pollSet) && call.command != QLatin1String("watch"))
         return usage(QStringLiteral("--count and --poll belong to watch"));
@@ -304,9 +304,9 @@ ParseResult parseCommandLine(const QStringList &arguments)
         call.link.kind = LinkOptions::Serial;
     if (baudSet && call.link.kind != LinkOptions::Serial)
         return usage(QStringLiteral("--baud belongs to --serial"));
-    if (spec.needsLink && call.link.kind == LinkOptions::NoLink)
+    if (entry.needsLink && call.link.kind == LinkOptions::NoLink)
         return usage(QStringLiteral("%1 needs a device: --tcp HOST[:PORT] or --serial DEVICE")
-                         .arg(spec.name));
+                         .arg(entry.name));
     result.outcome = ParseResult::Run;
     return result;
 }

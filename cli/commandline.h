@@ -34,7 +34,7 @@ struct Invocation
 
 using CommandHandler = int (*)(const Invocation &, Report &);
 
-struct CommandSpec
+struct CommandEntry
 {
     const char *name;
     const char *arguments; // for the synopsis
@@ -45,7 +45,7 @@ struct CommandSpec
     CommandHandler handler;
 };
 
-const CommandSpec *findCommand(const QString &name);
+const CommandEntry *findCommand(const QString &name);
 
 struct ParseResult
 {
@@ -53,7 +53,7 @@ struct ParseResult
 
     Outcome outcome = UsageError;
     Invocation invocation;
-    const CommandSpec *spec = nullptr;
+    const CommandEntry *entry = nullptr;
     QString error;
 };
 

@@ -22,6 +22,6 @@ int main(int argc, char *argv[])
         ctl::printHint(QStringLiteral("Try 'matrix-ctl --help'."));
         return parsed.invocation.json ? report.finish() : int(ctl::ExitUsage);
     }
-    parsed.spec->handler(parsed.invocation, report);
+    parsed.entry->handler(parsed.invocation, report);
     return report.finish();
 }
