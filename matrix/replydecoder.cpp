@@ -96,3 +96,8 @@ StatusReply decodeStatusReply(const QByteArray &chunk, int outputCount)
         return decodeDeviceInformation(chunk);
     return decodeRoutingMap(chunk, outputCount);
 }
+
+int routingMapLength(int outputCount)
+{
+    return 2 + 2 * outputCount;
+}

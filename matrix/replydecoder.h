@@ -30,4 +30,9 @@ struct StatusReply
 // entries.
 StatusReply decodeStatusReply(const QByteArray &chunk, int outputCount);
 
+// The length of a complete routing map for outputCount outputs: the letter,
+// ':' and two digits per output. Replies carry no terminator; this is the
+// one reply whose end follows from its own bytes.
+int routingMapLength(int outputCount);
+
 #endif // REPLYDECODER_H

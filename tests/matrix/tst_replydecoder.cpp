@@ -37,6 +37,7 @@ class TestReplyDecoder : public QObject
 private slots:
     void decode_data();
     void decode();
+    void mapLength();
 };
 
 void TestReplyDecoder::decode_data()
@@ -88,6 +89,17 @@ void TestReplyDecoder::decode()
     QFETCH(int, outputCount);
     QFETCH(QString, expected);
     QCOMPARE(describe(decodeStatusReply(chunk, outputCount)), expected);
+}
+
+void TestReplyDecoder::mapLength()
+{
+    // The length a reader waits for is the length the decoder accepts.
+    for (const int outputs : {1, 4, 16, 72, 99}) {
+        const QByteArray map = "A:" + QByteArray(2 * outputs, '1');
+        QCOMPARE(routingMapLength(outputs), map.size());
+        QCOMPARE(decodeStatusReply(map, outputs).kind, StatusReply::RoutingMap);
+    }
+    QCOMPARE(routingMapLength(72), 146);
 }
 
 QTEST_APPLESS_MAIN(TestReplyDecoder)

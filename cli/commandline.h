@@ -1,0 +1,65 @@
+#ifndef CLI_COMMANDLINE_H
+#define CLI_COMMANDLINE_H
+
+#include <QString>
+#include <QStringList>
+
+namespace ctl {
+
+class Report;
+
+// How to reach the device.
+struct LinkOptions
+{
+    enum Kind { NoLink, Tcp, Serial };
+
+    Kind kind = NoLink;
+    QString host;
+    quint16 port = 8126;
+    QString serialPath;
+    qint32 baud = 9600;
+    int timeoutMs = 2000; // bounds every wait for the device
+};
+
+// One call, as parsed.
+struct Invocation
+{
+    QString command;
+    QStringList arguments;
+    LinkOptions link;
+    bool json = false;
+    int count = 0; // watch: stop after this many replies (0: never)
+    int pollMs = 0; // watch: ask for the routing map this often (0: never)
+};
+
+using CommandHandler = int (*)(const Invocation &, Report &);
+
+struct CommandEntry
+{
+    const char *name;
+    const char *arguments; // for the synopsis
+    const char *summary; // for --help, lines joined by '\n'
+    int minArguments;
+    int maxArguments; // -1: any number
+    bool needsLink;
+    CommandHandler handler;
+};
+
+const CommandEntry *findCommand(const QString &name);
+
+struct ParseResult
+{
+    enum Outcome { Run, Help, UsageError };
+
+    Outcome outcome = UsageError;
+    Invocation invocation;
+    const CommandEntry *entry = nullptr;
+    QString error;
+};
+
+ParseResult parseCommandLine(const QStringList &arguments);
+QString helpText();
+
+} // namespace ctl
+
+#endif // CLI_COMMANDLINE_H

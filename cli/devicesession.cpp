@@ -1,0 +1,303 @@
+#include "cli/devicesession.h"
+
+#include "cli/report.h"
+
+#include <QCoreApplication>
+#include <QSerialPort>
+#include <QSocketNotifier>
+#include <QTcpSocket>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace ctl {
+
+namespace {
+
+// A device-information reply ends when no byte has come for this long.
+constexpr int tcpQuietGapMs = 50;
+constexpr int minimumQuietGapMs = 50;
+// On a serial line, the time of a few characters at 10 bit times each
+// (start, 8 data, stop): slow lines leave longer pauses inside a reply.
+constexpr int quietGapCharacters = 4;
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+} // namespace
+
+DeviceSession::DeviceSession(const LinkOptions &options, QObject *parent)
+    : QObject(parent)
+    , m_options(options)
+{
+    m_quietTimer.setSingleShot(true);
+    m_quietTimer.setInterval(quietGapMs());
+    connect(&m_quietTimer, &QTimer::timeout, this, &DeviceSession::quietElapsed);
+}
+
+DeviceSession::~DeviceSession()
+{
+    if (m_device)
+        m_device->close();
+}
+
+QString DeviceSession::linkName() const
+{
+    if (m_options.kind == LinkOptions::Serial)
+        return m_options.serialPath;
+    const QString host = m_options.host.contains(QLatin1Char(':'))
+        ? QStringLiteral("[%1]").arg(m_options.host)
+        : m_options.host;
+    return QStringLiteral("%1:%2").arg(host).arg(m_options.port);
+}
+
+int DeviceSession::quietGapMs() const
+{
+    if (m_options.kind != LinkOptions::Serial)
+        return tcpQuietGapMs;
+    const double characterMs = 10 * 1000.0 / m_options.baud;
+    return std::max(minimumQuietGapMs, int(std::ceil(quietGapCharacters * characterMs)));
+}
+
+bool DeviceSession::open()
+{
+    const QDeadlineTimer until = deadline();
+    if (m_options.kind == LinkOptions::Serial) {
+        m_serial = new QSerialPort(this);
+        m_device = m_serial;
+        m_serial->setPortName(m_options.serialPath);
+        if (!m_serial->open(QIODevice::ReadWrite)) {
+            m_error = QStringLiteral("cannot open the serial line %1: %2")
+                          .arg(m_options.serialPath, m_serial->errorString());
+            return false;
+        }
+        if (!m_serial->setBaudRate(m_options.baud) || !m_serial->setDataBits(QSerialPort::Data8)
+            || !m_serial->setParity(QSerialPort::NoParity)
+            || !m_serial->setStopBits(QSerialPort::OneStop)
+            || !m_serial->setFlowControl(QSerialPort::NoFlowControl)) {
+            m_error = QStringLiteral("cannot set %1 to %2 baud, 8N1: %3")
+                          .arg(m_options.serialPath)
+                          .arg(m_options.baud)
+                          .arg(m_serial->errorString());
+            return false;
+        }
+        m_serial->clear(QSerialPort::AllDirections);
+        connect(m_serial, &QSerialPort::errorOccurred, this,
+                [this](QSerialPort::SerialPortError e) {
+                    // A line that fails while open keeps signalling until closed.
+                    if (e == QSerialPort::ResourceError || e == QSerialPort::ReadError
+                        || e == QSerialPort::WriteError) {
+                        const QString why = m_serial->errorString();
+                        m_serial->close();
+                        fail(QStringLiteral("the serial line %1 failed: %2")
+                                 .arg(m_options.serialPath, why));
+                    }
+                });
+        connect(m_serial, &QSerialPort::readyRead, this, &DeviceSession::received);
+        return true;
+    }
+
+    m_socket = new QTcpSocket(this);
+    m_device = m_socket;
+    bool refused = false;
+    connect(m_socket, &QTcpSocket::errorOccurred, this, [&, this] {
+        if (m_socket->state() != QAbstractSocket::ConnectedState && !m_failed) {
+            refused = true;
+            m_error = QStringLiteral("cannot connect to %1: %2")
+                          .arg(linkName(), m_socket->errorString());
+        }
+    });
+    m_socket->connectToHost(m_options.host, m_options.port);
+    while (m_socket->state() != QAbstractSocket::ConnectedState && !refused) {
+        if (until.hasExpired()) {
+            m_error = QStringLiteral("cannot connect to %1 within %2 ms")
+                          .arg(linkName())
+                          .arg(m_options.timeoutMs);
+            m_socket->abort();
+            return false;
+        }
+        QTimer wake;
+        wake.setSingleShot(true);
+        wake.start(int(std::max<qint64>(1, until.remainingTime())));
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    disconnect(m_socket, &QTcpSocket::errorOccurred, this, nullptr);
+    if (refused)
+        return false;
+    // Commands are a few bytes each; do not hold them back.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    connect(m_socket, &QTcpSocket::readyRead, this, &DeviceSession::received);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, [this] {
+        if (m_socket->error() == QAbstractSocket::RemoteHostClosedError) {
+            // What the stream completed still counts; an unfinished reply
+            // is the tail the framer cannot complete.
+            m_framer.append(m_socket->readAll());
+            QList<ReplyFramer::Chunk> chunks = m_framer.take(true);
+            QString note;
+            if (!chunks.isEmpty() && chunks.last().reply.kind == StatusReply::Ignored) {
+                const QByteArray tail = chunks.takeLast().bytes;
+                note = QStringLiteral(" in the middle of a reply (%1 bytes: %2)")
+                           .arg(tail.size())
+                           .arg(printable(tail.left(64)));
+            }
+            m_ready += chunks;
+            fail(QStringLiteral("the device closed the connection") + note);
+        } else {
+            fail(QStringLiteral("the connection to %1 failed: %2")
+                     .arg(linkName(), m_socket->errorString()));
+        }
+    });
+    return true;
+}
+
+void DeviceSession::send(const QByteArray &line)
+{
+    m_sent << line;
+    if (m_device && m_device->isOpen())
+        m_device->write(line);
+}
+
+bool DeviceSession::finish()
+{
+    if (!m_device || !m_device->isOpen())
+        return !m_failed;
+    const QDeadlineTimer until = deadline();
+    while (m_device->bytesToWrite() > 0 && !m_failed && !until.hasExpired()) {
+        QTimer wake;
+        wake.setSingleShot(true);
+        wake.start(int(std::max<qint64>(1, until.remainingTime())));
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    if (m_failed)
+        return false;
+    if (m_device->bytesToWrite() > 0) {
+        m_error = QStringLiteral("could not write to %1 within %2 ms")
+                      .arg(linkName())
+                      .arg(m_options.timeoutMs);
+        return false;
+    }
+    if (m_socket) {
+        // The device sees an orderly end after the last command.
+        disconnect(m_socket, nullptr, this, nullptr);
+        m_socket->disconnectFromHost();
+    } else {
+        m_serial->close();
+    }
+    return true;
+}
+
+void DeviceSession::received()
+{
+    if (!m_device)
+        return;
+    m_framer.append(m_device->readAll());
+    m_ready += m_framer.take(false);
+    m_quiet = false;
+    m_quietTimer.start();
+}
+
+void DeviceSession::quietElapsed()
+{
+    m_ready += m_framer.take(true);
+    m_quiet = true;
+}
+
+void DeviceSession::fail(const QString &message)
+{
+    if (m_failed)
+        return;
+    m_failed = true;
+    m_error = message;
+}
+
+DeviceSession::Event DeviceSession::next(const QDeadlineTimer &until)
+{
+    for (;;) {
+        if (!m_ready.isEmpty())
+            return {Event::Reply, m_ready.takeFirst()};
+        if (m_quiet) {
+            m_quiet = false;
+            return {Event::Quiet, {}};
+        }
+        if (m_failed)
+            return {Event::Failed, {}};
+        if (m_interrupted)
+            return {Event::Interrupted, {}};
+        if (until.hasExpired())
+            return {Event::TimedOut, {}};
+        // A wait with nothing arriving ends in a quiet period too.
+        if (!m_quietTimer.isActive())
+            m_quietTimer.start();
+        QTimer wake;
+        if (!until.isForever()) {
+            wake.setSingleShot(true);
+            wake.start(int(std::max<qint64>(1, until.remainingTime())));
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
+std::optional<StatusReply> DeviceSession::await(StatusReply::Kind kind)
+{
+    const QDeadlineTimer until = deadline();
+    QByteArray noise;
+    for (;;) {
+        const Event event = next(until);
+        switch (event.kind) {
+        case Event::Reply:
+            if (event.chunk.reply.kind == kind)
+                return event.chunk.reply;
+            if (event.chunk.reply.kind == StatusReply::Ignored)
+                noise += event.chunk.bytes;
+            break;
+        case Event::Quiet:
+            break;
+        case Event::Failed:
+            return std::nullopt;
+        case Event::Interrupted:
+        case Event::TimedOut: {
+            const QString what = kind == StatusReply::RoutingMap
+                ? QStringLiteral("no routing map")
+                : QStringLiteral("no device information");
+            m_error = QStringLiteral("%1 from %2 within %3 ms")
+                          .arg(what, linkName())
+                          .arg(m_options.timeoutMs);
+            const QByteArray unread = noise + m_framer.pending();
+            if (!unread.isEmpty())
+                m_error += QStringLiteral("; it sent %1 bytes that are no reply: %2")
+                               .arg(unread.size())
+                               .arg(printable(unread.left(64)));
+            return std::nullopt;
+        }
+        }
+    }
+}
+
+void DeviceSession::stopOnSignals()
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
+        char byte;
+        [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
+        m_interrupted = true;
+    });
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+} // namespace ctl

@@ -1,0 +1,93 @@
+#ifndef CLI_DEVICESESSION_H
+#define CLI_DEVICESESSION_H
+
+#include "cli/commandline.h"
+#include "matrix/replyframer.h"
+
+#include <QDeadlineTimer>
+#include <QList>
+#include <QObject>
+#include <QTimer>
+
+#include <optional>
+
+class QIODevice;
+class QSerialPort;
+class QTcpSocket;
+
+namespace ctl {
+
+// One link to the device (TCP or serial) and the replies read from it.
+//
+// The device sends no terminator, so replies are cut by ReplyFramer: a
+// routing map at its length, anything else when no byte has arrived for the
+// quiet gap. Waiting is synchronous for the commands' sake: next() runs the
+// event loop until a reply is complete, the link goes quiet, the link fails
+// or the deadline passes, whichever comes first. Nothing here sleeps.
+class DeviceSession : public QObject
+{
+    Q_OBJECT
+public:
+    struct Event
+    {
+        enum Kind {
+            Reply, // chunk holds a complete reply (or noise, decoded as Ignored)
+            Quiet, // no byte for the quiet gap
+            Failed, // the link failed or closed; error() says how
+            TimedOut,
+            Interrupted, // SIGINT or SIGTERM, after stopOnSignals()
+        };
+        Kind kind = TimedOut;
+        ReplyFramer::Chunk chunk;
+    };
+
+    explicit DeviceSession(const LinkOptions &options, QObject *parent = nullptr);
+    ~DeviceSession() override;
+
+    // Connects or opens the line within the timeout; false: see error().
+    bool open();
+    // Writes one command line as it is; nothing is added.
+    void send(const QByteArray &line);
+    QList<QByteArray> sentLines() const { return m_sent; }
+    // Waits until every byte has left, then closes the link.
+    bool finish();
+
+    Event next(const QDeadlineTimer &deadline);
+    // A deadline of --timeout from now.
+    QDeadlineTimer deadline() const { return QDeadlineTimer(m_options.timeoutMs); }
+    // Waits for the next reply of this kind within the timeout; other
+    // replies are passed over. On failure error() says what was missing.
+    std::optional<StatusReply> await(StatusReply::Kind kind);
+
+    int outputCount() const { return m_framer.outputCount(); }
+    int timeoutMs() const { return m_options.timeoutMs; }
+    QString error() const { return m_error; }
+    QString linkName() const;
+    int quietGapMs() const;
+
+    // From now on SIGINT and SIGTERM end the wait with Interrupted.
+    void stopOnSignals();
+
+private:
+    void received();
+    void quietElapsed();
+    void fail(const QString &message);
+
+    LinkOptions m_options;
+    QTcpSocket *m_socket = nullptr;
+    QSerialPort *m_serial = nullptr;
+    QIODevice *m_device = nullptr;
+    ReplyFramer m_framer;
+    QList<ReplyFramer::Chunk> m_ready;
+    QTimer m_quietTimer;
+    bool m_quiet = false;
+    bool m_failed = false;
+    bool m_interrupted = false;
+    QByteArray m_noise; // unrecognised bytes of the current wait, for its message
+    QString m_error;
+    QList<QByteArray> m_sent;
+};
+
+} // namespace ctl
+
+#endif // CLI_DEVICESESSION_H

@@ -1,0 +1,524 @@
+// info, routes, route, plans, snapshot, restore and watch: the commands
+// that read the device's routing.
+
+#include "cli/ctlcommands.h"
+#include "cli/devicesession.h"
+#include "cli/report.h"
+#include "commands/builders.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMap>
+#include <QSaveFile>
+
+namespace ctl {
+
+namespace {
+
+using commands::checkNumber;
+using commands::Field;
+using commands::NumberTest;
+
+// Wanted routes: output -> input, the last request for an output wins.
+using Routes = QMap<int, int>;
+
+void mergeInto(QJsonObject &document, const QJsonObject &fields)
+{
+    for (auto it = fields.begin(); it != fields.end(); ++it)
+        document.insert(it.key(), it.value());
+}
+
+// Waits for the device information (asked for by the caller) and takes it
+// when its counts are usable.
+std::optional<StatusReply> learnDevice(DeviceSession &session, Report &report)
+{
+    const std::optional<StatusReply> info = session.await(StatusReply::DeviceInformation);
+    if (!info) {
+        report.fail(ExitDevice, session.error());
+        return std::nullopt;
+    }
+    mergeInto(report.document(), informationObject(*info));
+    if (!info->countsAccepted) {
+        report.fail(ExitDevice,
+                    QStringLiteral("the device reported unusable port counts (%1 inputs, %2 "
+                                   "outputs); its routing map cannot be read")
+                        .arg(info->inputs)
+                        .arg(info->outputs));
+        return std::nullopt;
+    }
+    return info;
+}
+
+// Opens the link, asks for the device information and, right behind it,
+// for the routing map, whose arrival also marks where the information
+// (which has no terminator) ends.
+std::optional<StatusReply> openAndLearn(DeviceSession &session, Report &report)
+{
+    if (!session.open()) {
+        report.fail(ExitDevice, session.error());
+        return std::nullopt;
+    }
+    session.send(commands::refreshCommand());
+    session.send(commands::queryCommand());
+    return learnDevice(session, report);
+}
+
+std::optional<QVector<int>> awaitMap(DeviceSession &session, Report &report)
+{
+    const std::optional<StatusReply> map = session.await(StatusReply::RoutingMap);
+    if (!map) {
+        report.fail(ExitDevice, session.error());
+        return std::nullopt;
+    }
+    return map->sources;
+}
+
+void reportRoutes(Report &report, const QVector<int> &sources)
+{
+    report.document().insert(QStringLiteral("routes"), routesArray(sources));
+    for (int j = 0; j < sources.size(); ++j)
+        report.line(routeLine(j + 1, sources.at(j)));
+}
+
+bool holds(const Routes &wanted, const QVector<int> &sources)
+{
+    for (auto it = wanted.begin(); it != wanted.end(); ++it) {
+        if (it.key() > sources.size() || sources.at(it.key() - 1) != it.value())
+            return false;
+    }
+    return true;
+}
+
+// Reports every wanted route against the map; returns the exit code.
+int judge(Report &report, const Routes &wanted, const QVector<int> &sources)
+{
+    QJsonArray routes;
+    QStringList missed;
+    for (auto it = wanted.begin(); it != wanted.end(); ++it) {
+        const int output = it.key();
+        const bool exists = output <= sources.size();
+        const int found = exists ? sources.at(output - 1) : 0;
+        const bool taken = exists && found == it.value();
+        QJsonObject route {{QStringLiteral("output"), output},
+                           {QStringLiteral("input"), it.value()},
+                           {QStringLiteral("taken"), taken}};
+        if (taken) {
+            report.line(routeLine(output, it.value()));
+        } else if (!exists) {
+            route.insert(QStringLiteral("found"), QJsonValue::Null);
+            report.line(QStringLiteral("output %1: not on the device (%2 outputs); input %3 not "
+                                       "taken")
+                            .arg(output)
+                            .arg(sources.size())
+                            .arg(it.value()));
+            missed << QStringLiteral("output %1 does not exist").arg(output);
+        } else {
+            route.insert(QStringLiteral("found"), found);
+            report.line(QStringLiteral("%1 (input %2 asked: not taken)")
+                            .arg(routeLine(output, found))
+                            .arg(it.value()));
+            missed << QStringLiteral("output %1 is on input %2, not %3")
+                          .arg(output)
+                          .arg(found)
+                          .arg(it.value());
+        }
+        routes.append(route);
+    }
+    report.document().insert(QStringLiteral("routes"), routes);
+    if (missed.isEmpty())
+        return ExitOk;
+    return report.fail(ExitDevice,
+                       QStringLiteral("the device did not take %1 of %2 routes: %3")
+                           .arg(missed.size())
+                           .arg(wanted.size())
+                           .arg(missed.join(QStringLiteral("; "))));
+}
+
+// Sends the switches in the order given, the console's lines with the
+// numbers written as the console writes them (no leading zeros), and then
+// a refresh as a probe: the device answers in order, so once the
+// information comes back every switch it took has been answered.
+Routes sendSwitches(DeviceSession &session, const QList<QPair<int, int>> &switches)
+{
+    Routes wanted;
+    for (const auto &route : switches) {
+        session.send(
+            commands::switchCommand(QString::number(route.first), QString::number(route.second)));
+        wanted.insert(route.first, route.second);
+    }
+    session.send(commands::refreshCommand());
+    return wanted;
+}
+
+// Checks the wanted routes on the routing map. The device answers each
+// switch it takes with the map and one it refuses with nothing; the last
+// map before the probe's answer shows where the routes ended up. When the
+// probe is answered and no map came at all, the map is asked for with "*!".
+// Each wait for the next reply is bounded by the timeout.
+int verifyRoutes(DeviceSession &session, Report &report, const Routes &wanted)
+{
+    bool asked = false;
+    std::optional<QVector<int>> last;
+    QDeadlineTimer until = session.deadline();
+    for (;;) {
+        const DeviceSession::Event event = session.next(until);
+        switch (event.kind) {
+        case DeviceSession::Event::Reply:
+            until = session.deadline();
+            if (event.chunk.reply.kind == StatusReply::RoutingMap) {
+                last = event.chunk.reply.sources;
+                // A map that holds is the end state: later switches in the
+                // list only repeat a route's final input.
+                if (asked || holds(wanted, *last))
+                    return judge(report, wanted, *last);
+            } else if (event.chunk.reply.kind == StatusReply::DeviceInformation) {
+                if (last)
+                    return judge(report, wanted, *last);
+                if (!asked)
+                    session.send(commands::queryCommand());
+                asked = true;
+            }
+            break;
+        case DeviceSession::Event::Quiet:
+            break;
+        case DeviceSession::Event::Failed:
+            return report.fail(ExitDevice, session.error());
+        case DeviceSession::Event::TimedOut:
+        case DeviceSession::Event::Interrupted:
+            if (last)
+                return judge(report, wanted, *last);
+            return report.fail(ExitDevice,
+                               QStringLiteral("no routing map from %1 within %2 ms")
+                                   .arg(session.linkName())
+                                   .arg(session.timeoutMs()));
+        }
+    }
+}
+
+} // namespace
+
+int runInfo(const Invocation &call, Report &report)
+{
+    DeviceSession session(call.link);
+    const std::optional<StatusReply> info = openAndLearn(session, report);
+    if (!info)
+        return ExitDevice;
+    report.line(QStringLiteral("device  %1").arg(info->deviceLetter));
+    report.line(QStringLiteral("model   %1").arg(info->model));
+    report.line(QStringLiteral("inputs  %1").arg(info->inputs));
+    report.line(QStringLiteral("outputs %1").arg(info->outputs));
+    return ExitOk;
+}
+
+int runRoutes(const Invocation &call, Report &report)
+{
+    DeviceSession session(call.link);
+    if (!openAndLearn(session, report))
+        return ExitDevice;
+    const std::optional<QVector<int>> sources = awaitMap(session, report);
+    if (!sources)
+        return ExitDevice;
+    reportRoutes(report, *sources);
+    return ExitOk;
+}
+
+int runRoute(const Invocation &call, Report &report)
+{
+    if (call.arguments.size() % 2 != 0)
+        return report.fail(ExitUsage,
+                           QStringLiteral("route: OUTPUT '%1' has no INPUT (usage: "
+                                          "route OUTPUT INPUT [OUTPUT INPUT ...])")
+                               .arg(call.arguments.last()));
+    QList<QPair<int, int>> switches;
+    for (int i = 0; i < call.arguments.size(); i += 2) {
+        const QString &output = call.arguments.at(i);
+        const QString &input = call.arguments.at(i + 1);
+        if (const auto refusal = checkNumber(NumberTest::RoutePort, Field::OutputPort, output))
+            return refuse(report, *refusal);
+        if (const auto refusal = checkNumber(NumberTest::RoutePort, Field::InputPort, input))
+            return refuse(report, *refusal);
+        switches.append({output.toInt(), input.toInt()});
+    }
+    DeviceSession session(call.link);
+    if (!session.open())
+        return report.fail(ExitDevice, session.error());
+    // The switches go right behind the question: the map that answers the
+    // first one also marks where the information ends.
+    session.send(commands::refreshCommand());
+    const Routes wanted = sendSwitches(session, switches);
+    if (!learnDevice(session, report))
+        return ExitDevice;
+    return verifyRoutes(session, report, wanted);
+}
+
+int runSavePlan(const Invocation &call, Report &report)
+{
+    return sendPlan(call, report, commands::plan(commands::PlanAction::Save, call.arguments.at(0)));
+}
+
+int runRecallPlan(const Invocation &call, Report &report)
+{
+    const commands::CommandPlan plan
+        = commands::plan(commands::PlanAction::Recall, call.arguments.at(0));
+    if (plan.refusal)
+        return refuse(report, *plan.refusal);
+    DeviceSession session(call.link);
+    if (!session.open())
+        return report.fail(ExitDevice, session.error());
+    session.send(commands::refreshCommand());
+    for (const QByteArray &line : plan.commands)
+        session.send(line);
+    // The device answers a recall with the routing map it has set, and a
+    // plan never saved with nothing: a refresh behind it tells which.
+    session.send(commands::refreshCommand());
+    if (!learnDevice(session, report))
+        return ExitDevice;
+    const QDeadlineTimer until = session.deadline();
+    for (;;) {
+        const DeviceSession::Event event = session.next(until);
+        if (event.kind == DeviceSession::Event::Failed)
+            return report.fail(ExitDevice, session.error());
+        if (event.kind == DeviceSession::Event::TimedOut)
+            return report.fail(ExitDevice,
+                               QStringLiteral("no answer from %1 within %2 ms")
+                                   .arg(session.linkName())
+                                   .arg(session.timeoutMs()));
+        if (event.kind != DeviceSession::Event::Reply)
+            continue;
+        if (event.chunk.reply.kind == StatusReply::RoutingMap) {
+            reportRoutes(report, event.chunk.reply.sources);
+            return ExitOk;
+        }
+        if (event.chunk.reply.kind == StatusReply::DeviceInformation)
+            break;
+    }
+    session.send(commands::queryCommand());
+    const std::optional<QVector<int>> sources = awaitMap(session, report);
+    if (!sources)
+        return ExitDevice;
+    reportRoutes(report, *sources);
+    return report.fail(ExitDevice,
+                       QStringLiteral("the device did not answer the recall of plan "
+                                      "%1 (a plan never saved is refused); the "
+                                      "routes shown are the current ones")
+                           .arg(call.arguments.at(0)));
+}
+
+namespace {
+
+const QString snapshotFormat = QStringLiteral("matrix-ctl snapshot");
+
+struct Snapshot
+{
+    QString device;
+    QString model;
+    int inputs = 0;
+    int outputs = 0;
+    QVector<int> sources; // entry j: the input of output j + 1
+};
+
+// Reads and checks a snapshot file; an empty error means it is usable.
+Snapshot readSnapshot(const QString &path, QString *error)
+{
+    Snapshot snapshot;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return snapshot;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+    const QJsonObject object = document.object();
+    if (!document.isObject()
+        || object.value(QStringLiteral("format")).toString() != snapshotFormat) {
+        *error = QStringLiteral("%1 is not a matrix-ctl snapshot%2")
+                     .arg(path,
+                          parseError.error == QJsonParseError::NoError
+                              ? QString()
+                              : QStringLiteral(" (%1)").arg(parseError.errorString()));
+        return snapshot;
+    }
+    snapshot.device = object.value(QStringLiteral("device")).toString();
+    snapshot.model = object.value(QStringLiteral("model")).toString();
+    snapshot.inputs = object.value(QStringLiteral("inputs")).toInt();
+    snapshot.outputs = object.value(QStringLiteral("outputs")).toInt();
+    if (snapshot.inputs < 1 || snapshot.inputs > 99 || snapshot.outputs < 1
+        || snapshot.outputs > 99) {
+        *error = QStringLiteral("%1: the port counts must be numbers from 1 to 99").arg(path);
+        return snapshot;
+    }
+    const QJsonArray routes = object.value(QStringLiteral("routes")).toArray();
+    snapshot.sources.fill(-1, snapshot.outputs);
+    for (const QJsonValue &value : routes) {
+        const int output = value.toObject().value(QStringLiteral("output")).toInt(-1);
+        const int input = value.toObject().value(QStringLiteral("input")).toInt(-1);
+        if (output < 1 || output > snapshot.outputs || input < 0 || input > 99
+            || snapshot.sources.at(output - 1) >= 0) {
+            *error = QStringLiteral("%1: route %2 is not an output from 1 to %3 (once) with an "
+                                    "input from 0 to 99")
+                         .arg(path,
+                              QString::fromUtf8(
+                                  QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact)))
+                         .arg(snapshot.outputs);
+            return snapshot;
+        }
+        snapshot.sources[output - 1] = input;
+    }
+    if (snapshot.sources.contains(-1)) {
+        *error = QStringLiteral("%1: output %2 has no route")
+                     .arg(path)
+                     .arg(snapshot.sources.indexOf(-1) + 1);
+    }
+    return snapshot;
+}
+
+} // namespace
+
+int runSnapshot(const Invocation &call, Report &report)
+{
+    const QString path = call.arguments.at(0);
+    DeviceSession session(call.link);
+    const std::optional<StatusReply> info = openAndLearn(session, report);
+    if (!info)
+        return ExitDevice;
+    const std::optional<QVector<int>> sources = awaitMap(session, report);
+    if (!sources)
+        return ExitDevice;
+
+    QJsonObject snapshot = informationObject(*info);
+    snapshot.insert(QStringLiteral("format"), snapshotFormat);
+    snapshot.insert(QStringLiteral("version"), 1);
+    snapshot.insert(QStringLiteral("routes"), routesArray(*sources));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)
+        || file.write(QJsonDocument(snapshot).toJson(QJsonDocument::Indented)) < 0
+        || !file.commit()) {
+        return report.fail(ExitUsage,
+                           QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    }
+    report.document().insert(QStringLiteral("file"), path);
+    report.document().insert(QStringLiteral("routes"), routesArray(*sources));
+    report.line(QStringLiteral("%1 routes of device %2 (%3) written to %4")
+                    .arg(sources->size())
+                    .arg(info->deviceLetter, info->model, path));
+    return ExitOk;
+}
+
+int runRestore(const Invocation &call, Report &report)
+{
+    const QString path = call.arguments.at(0);
+    QString error;
+    const Snapshot snapshot = readSnapshot(path, &error);
+    if (!error.isEmpty())
+        return report.fail(ExitUsage, error);
+    report.document().insert(QStringLiteral("file"), path);
+
+    DeviceSession session(call.link);
+    const std::optional<StatusReply> info = openAndLearn(session, report);
+    if (!info)
+        return ExitDevice;
+    if (info->inputs != snapshot.inputs || info->outputs != snapshot.outputs) {
+        return report.fail(ExitUsage,
+                           QStringLiteral("%1 was taken from a device with %2 inputs and %3 "
+                                          "outputs (%4, %5); this one has %6 inputs and %7 "
+                                          "outputs: nothing sent")
+                               .arg(path)
+                               .arg(snapshot.inputs)
+                               .arg(snapshot.outputs)
+                               .arg(snapshot.device, snapshot.model)
+                               .arg(info->inputs)
+                               .arg(info->outputs));
+    }
+    const std::optional<QVector<int>> current = awaitMap(session, report);
+    if (!current)
+        return ExitDevice;
+
+    QList<QPair<int, int>> switches;
+    for (int j = 0; j < snapshot.outputs; ++j) {
+        const int input = snapshot.sources.at(j);
+        if (input == current->at(j))
+            continue;
+        if (input == 0) {
+            // The device reported no input there; no switch can ask for that.
+            report.warn(QStringLiteral("output %1 had no input in %2; left on input %3")
+                            .arg(j + 1)
+                            .arg(path)
+                            .arg(current->at(j)));
+            continue;
+        }
+        switches.append({j + 1, input});
+    }
+    report.document().insert(QStringLiteral("switched"), switches.size());
+    if (switches.isEmpty()) {
+        report.document().insert(QStringLiteral("routes"), QJsonArray());
+        report.line(QStringLiteral("nothing to switch: the routes of %1 hold").arg(path));
+        return ExitOk;
+    }
+    const Routes wanted = sendSwitches(session, switches);
+    return verifyRoutes(session, report, wanted);
+}
+
+int runWatch(const Invocation &call, Report &report)
+{
+    report.startStream();
+    DeviceSession session(call.link);
+    if (!session.open())
+        return report.fail(ExitDevice, session.error());
+    session.stopOnSignals();
+    // The output count is needed to tell where a routing map ends.
+    session.send(commands::refreshCommand());
+
+    QTimer poll;
+    if (call.pollMs > 0) {
+        QObject::connect(&poll, &QTimer::timeout, &session,
+                         [&session] { session.send(commands::queryCommand()); });
+        poll.start(call.pollMs);
+    }
+    int shown = 0;
+    std::optional<QVector<int>> lastMap;
+    for (;;) {
+        const DeviceSession::Event event = session.next(QDeadlineTimer(QDeadlineTimer::Forever));
+        if (event.kind == DeviceSession::Event::Interrupted)
+            return ExitOk;
+        if (event.kind == DeviceSession::Event::Failed)
+            return report.fail(ExitDevice, session.error());
+        if (event.kind != DeviceSession::Event::Reply)
+            continue;
+        const StatusReply &reply = event.chunk.reply;
+        switch (reply.kind) {
+        case StatusReply::DeviceInformation: {
+            QJsonObject object = informationObject(reply);
+            object.insert(QStringLiteral("reply"), QStringLiteral("information"));
+            report.stream(informationLine(reply), object);
+            break;
+        }
+        case StatusReply::RoutingMap: {
+            // Polled maps are news only when they differ.
+            if (call.pollMs > 0 && lastMap == reply.sources)
+                continue;
+            lastMap = reply.sources;
+            QStringList pairs;
+            for (int j = 0; j < reply.sources.size(); ++j)
+                pairs << QStringLiteral("%1\u2190%2").arg(j + 1).arg(reply.sources.at(j));
+            report.stream(
+                QStringLiteral("routes (output\u2190input): ") + pairs.join(' '),
+                {{QStringLiteral("reply"), QStringLiteral("routes")},
+                 {QStringLiteral("device"), QString(QChar::fromLatin1(event.chunk.bytes.at(0)))},
+                 {QStringLiteral("routes"), routesArray(reply.sources)}});
+            break;
+        }
+        case StatusReply::Ignored:
+            report.stream(QStringLiteral("unrecognised %1 bytes: %2")
+                              .arg(event.chunk.bytes.size())
+                              .arg(printable(event.chunk.bytes)),
+                          {{QStringLiteral("reply"), QStringLiteral("unrecognised")},
+                           {QStringLiteral("bytes"), printable(event.chunk.bytes)}});
+            continue; // noise does not count
+        }
+        if (call.count > 0 && ++shown >= call.count)
+            return ExitOk;
+    }
+}
+
+} // namespace ctl
