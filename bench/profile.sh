@@ -100,7 +100,7 @@ row "    tab pages added (restyling their trees)" "$(edge "$f" 'Ui_ctrlForm::set
 row "    stacked pages added" "$(edge "$f" 'Ui_ctrlForm::setupUi(' 'QStackedWidget::addWidget(')" "$main_total"
 row "    texts (retranslateUi), of which rich-text help" "$(edge "$f" 'Ui_ctrlForm::setupUi(' 'Ui_ctrlForm::retranslateUi(')" "$main_total"
 row "      rich-text help boxes (setHtml)" "$(edge "$f" 'Ui_ctrlForm::retranslateUi(' 'QTextEdit::setHtml(')" "$main_total"
-row "    window style sheet" "$(edge "$f" 'Ui_ctrlForm::setupUi(' 'QWidget::setStyleSheet(')" "$main_total"
+row "    style sheets set while building" "$(edge "$f" 'Ui_ctrlForm::setupUi(' 'QWidget::setStyleSheet(')" "$main_total"
 row "    slots connected by name" "$(edge "$f" 'Ui_ctrlForm::setupUi(' 'QMetaObject::connectSlotsByName(')" "$main_total"
 row "  inner tab style sheets applied" "$(edge "$f" 'ctrlUi::ctrlUi(' 'applyDeferredStyleSheets(')" "$main_total"
 row "  serial port list (in place, or waiting for the worker)" "$(edge "$f" 'ctrlUi::ctrlUi(' 'ctrlUi::refreshSerialPortList(')" "$main_total"
