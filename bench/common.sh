@@ -16,9 +16,12 @@ install_if_missing() {
     "${sudo[@]}" apt-get install -y -qq --no-install-recommends "$package"
 }
 
-# Configures build-bench in Release (once) and builds the given targets.
+# Configures build-bench in Release and builds the given targets. The
+# QBENCHMARKs link the tests' support library, so the tests stay configured
+# (not built) whoever configured build-bench before.
 build_targets() {
     "$root/scripts/setup-deps.sh" run
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DMATRIX_BUILD_TESTS=ON >/dev/null
     cmake --build "$build" -j "$(nproc)" --target "$@"
 }
