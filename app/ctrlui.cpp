@@ -1,4 +1,5 @@
 #include "app/ctrlui.h"
+#include "app/consolestyle.h"
 
 #include <QIntValidator>
 
@@ -6,6 +7,7 @@ ctrlUi::ctrlUi(QWidget *parent)
     : QWidget(parent)
 {
     ui.setupUi(this);
+    applyDeferredStyleSheets(this);
 
     refreshSerialPortList();
     fillBaudRateList();

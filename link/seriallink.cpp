@@ -1,8 +1,8 @@
 #include "app/ctrlui.h"
 #include "commands/builders.h"
+#include "link/serialportscan.h"
 
 #include <QMessageBox>
-#include <QSerialPortInfo>
 
 void ctrlUi::fillBaudRateList()
 {
@@ -24,17 +24,10 @@ void ctrlUi::refreshSerialPortList()
     ui.pBtnOpenCOM->setText(QStringLiteral("打开串口"));
     ui.cBoxCOMn->clear();
 
-    // Only ports that can be opened right now are offered; one held by
-    // another program (or another copy of this one) is left out.
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : ports) {
-        QSerialPort probe;
-        probe.setPort(info);
-        if (probe.open(QIODevice::ReadWrite)) {
-            ui.cBoxCOMn->addItem(info.portName());
-            probe.close();
-        }
-    }
+    // Only ports that can be opened right now are offered; at start-up the
+    // list comes from the scan that main started on a worker thread.
+    for (const QString &name : takeSerialPortScan())
+        ui.cBoxCOMn->addItem(name);
 
     if (ui.cBoxCOMn->count() == 0)
         ui.pBtnOpenCOM->setText(QStringLiteral("无可用串口"));
