@@ -5,6 +5,7 @@
 #include "sim/simvocabulary.h"
 
 #include <QList>
+#include <QStringBuilder>
 
 using namespace simvocabulary;
 using InputCard = MatrixDevice::InputCard;
@@ -16,7 +17,7 @@ namespace {
 
 CommandResult done(const QString &where, const QString &what)
 {
-    return CommandResult::done(where + QLatin1Char(' ') + what);
+    return CommandResult::done(where % QLatin1Char(' ') % what);
 }
 
 // SETLD reads the same on both kinds of card.
@@ -29,7 +30,7 @@ CommandResult setBrightness(const QString &where, const QByteArray &word, int &b
                                           .arg(BrightnessMin)
                                           .arg(BrightnessMax));
     brightness = value;
-    return done(where, QStringLiteral("brightness %1").arg(value));
+    return done(where, QLatin1String("brightness ") % QString::number(value));
 }
 
 // "OUTSPLIT across down column row": a screen's place in a video wall.
@@ -65,15 +66,15 @@ CommandResult handleOutputKeyword(OutputCard &card, const QString &where,
     if (words.size() == 1) {
         if (resolutionByKeyword(kw)) {
             card.resolution = kw;
-            return done(where, QStringLiteral("resolution ") + kwText);
+            return done(where, QLatin1String("resolution ") % kwText);
         }
         if (isOutputMode(kw)) {
             card.mode = kw;
-            return done(where, QStringLiteral("mode ") + kwText);
+            return done(where, QLatin1String("mode ") % kwText);
         }
         if (isOutputDrive(kw)) {
             card.drive = kw;
-            return done(where, QStringLiteral("drive ") + kwText);
+            return done(where, QLatin1String("drive ") % kwText);
         }
         if (isInputSource(kw) || isEdidKeyword(kw))
             return CommandResult::refused(
@@ -81,7 +82,7 @@ CommandResult handleOutputKeyword(OutputCard &card, const QString &where,
     }
     if (kw == "DISMODE" && words.size() == 2 && (words[1] == "0" || words[1] == "1")) {
         card.seamless = words[1] == "1" ? 1 : 0;
-        return done(where, QStringLiteral("seamless ") + latin1(words[1]));
+        return done(where, QLatin1String("seamless ") % latin1(words[1]));
     }
     if (kw == "SETLD" && words.size() == 2)
         return setBrightness(where, words[1], card.brightness);
@@ -105,16 +106,16 @@ CommandResult handleInputKeyword(InputCard &card, const QString &where,
                 return CommandResult::refused(
                     QStringLiteral("%1: %2 is not an input resolution").arg(where, kwText));
             card.resolution = kw;
-            return done(where, QStringLiteral("resolution ") + kwText);
+            return done(where, QLatin1String("resolution ") % kwText);
         }
         if (isInputSource(kw)) {
             card.source = kw;
-            return done(where, QStringLiteral("source ") + kwText);
+            return done(where, QLatin1String("source ") % kwText);
         }
         if (isEdidKeyword(kw)) {
             card.edidKeyword = kw;
             card.edidCopyMonitor = 0;
-            return done(where, QStringLiteral("EDID ") + kwText);
+            return done(where, QLatin1String("EDID ") % kwText);
         }
         if (isOutputMode(kw) || isOutputDrive(kw))
             return CommandResult::refused(
@@ -123,7 +124,7 @@ CommandResult handleInputKeyword(InputCard &card, const QString &where,
     if (kw == "OUTRES" && words.size() == 2 && words[1].size() == 1 && words[1].at(0) >= '1'
         && words[1].at(0) <= '4') {
         card.resolutionNumber = words[1].at(0) - '0';
-        return done(where, QStringLiteral("resolution number ") + latin1(words[1]));
+        return done(where, QLatin1String("resolution number ") % latin1(words[1]));
     }
     if (kw == "SETLD" && words.size() == 2)
         return setBrightness(where, words[1], card.brightness);
@@ -178,8 +179,9 @@ CommandResult handleCard(State &state, const QByteArray &cmd)
     const QList<QByteArray> keyword = words.mid(1, words.size() - 2);
     const bool output = card == 'O';
     const int count = output ? state.outputs : state.inputs;
-    const QString where = QStringLiteral("%1 %2").arg(
-        output ? QStringLiteral("output") : QStringLiteral("input"), QString::number(port));
+    // Built without arg(): a flood of card commands passes here.
+    const QString where
+        = (output ? QLatin1String("output ") : QLatin1String("input ")) % QString::number(port);
     if (port < 1 || port > count)
         return CommandResult::refused(
             QStringLiteral("%1 out of range 1..%2").arg(where).arg(count));
@@ -207,10 +209,9 @@ CommandResult handleCode(State &state, const QByteArray &cmd)
                                               .arg(address)
                                               .arg(state.inputs));
         state.inputCards[address - 1].source = source;
-        return CommandResult::done(QStringLiteral("input %1 source %2 (code %3)")
-                                       .arg(address)
-                                       .arg(latin1(source))
-                                       .arg(code));
+        return CommandResult::done(
+            QLatin1String("input ") % QString::number(address) % QLatin1String(" source ")
+            % latin1(source) % QLatin1String(" (code ") % QString::number(code) % QLatin1Char(')'));
     }
 
     const OutputCodeEffect effect = outputCodeEffect(code);
@@ -224,8 +225,9 @@ CommandResult handleCode(State &state, const QByteArray &cmd)
                 .arg(address)
                 .arg(state.outputs + OutputAddressOffset));
     applyOutputCode(effect, state.outputCards[port - 1]);
-    return CommandResult::done(
-        QStringLiteral("output %1 %2 (code %3)").arg(port).arg(latin1(effect.keyword)).arg(code));
+    return CommandResult::done(QLatin1String("output ") % QString::number(port) % QLatin1Char(' ')
+                               % latin1(effect.keyword) % QLatin1String(" (code ")
+                               % QString::number(code) % QLatin1Char(')'));
 }
 
 } // namespace devicecommands

@@ -4,6 +4,7 @@
 #include "sim/simvocabulary.h"
 
 #include <QList>
+#include <QStringBuilder>
 
 using namespace simvocabulary;
 using Reply = MatrixDevice::Outcome::Reply;
@@ -65,8 +66,9 @@ CommandResult handleSwitch(State &state, const QByteArray &cmd)
         return CommandResult::refused(
             QStringLiteral("switch: input %1 out of range 1..%2").arg(input).arg(state.inputs));
     state.routing[output - 1] = input;
-    return CommandResult::done(
-        QStringLiteral("switch input %1 to output %2").arg(input).arg(output), Reply::RoutingMap);
+    return CommandResult::done(QLatin1String("switch input ") % QString::number(input)
+                                   % QLatin1String(" to output ") % QString::number(output),
+                               Reply::RoutingMap);
 }
 
 // "*: SAVEPLAN n!", "*: CALLPLAN n!", "*:O CHANGEPORTNUMBER I!", "*:M CPEDID I!":
