@@ -4,8 +4,10 @@
 #include "sim/devicecommands.h"
 #include "sim/simvocabulary.h"
 
-#include <QList>
 #include <QStringBuilder>
+#include <QVarLengthArray>
+
+#include <cstring>
 
 using namespace simvocabulary;
 using InputCard = MatrixDevice::InputCard;
@@ -14,6 +16,35 @@ using OutputCard = MatrixDevice::OutputCard;
 namespace devicecommands {
 
 namespace {
+
+// The words of a card command; cut without a list or a copy of the whole,
+// since a flood of card commands passes here.
+using Words = QVarLengthArray<QByteArray, 8>;
+
+// The words between "*>" and "!", cut at every space: a stray space leaves
+// an empty word.
+Words cardWords(const QByteArray &cmd)
+{
+    Words words;
+    const char *from = cmd.constData() + 2;
+    const char *const end = cmd.constData() + cmd.size() - 1;
+    for (;;) {
+        const auto *space = static_cast<const char *>(std::memchr(from, ' ', size_t(end - from)));
+        const char *const stop = space ? space : end;
+        words.append(QByteArray(from, int(stop - from)));
+        if (!space)
+            return words;
+        from = space + 1;
+    }
+}
+
+QString joined(const Words &words)
+{
+    QByteArray text;
+    for (const QByteArray &w : words)
+        text += (text.isEmpty() ? "" : " ") + w;
+    return latin1(text);
+}
 
 CommandResult done(const QString &where, const QString &what)
 {
@@ -34,7 +65,7 @@ CommandResult setBrightness(const QString &where, const QByteArray &word, int &b
 }
 
 // "OUTSPLIT across down column row": a screen's place in a video wall.
-CommandResult setWall(const QString &where, const QList<QByteArray> &words, OutputCard &card)
+CommandResult setWall(const QString &where, const Words &words, OutputCard &card)
 {
     int n[4] = {};
     for (int i = 0; i < 4; ++i)
@@ -58,8 +89,7 @@ CommandResult setWall(const QString &where, const QList<QByteArray> &words, Outp
         QStringLiteral("wall %1x%2 at column %3, row %4").arg(n[0]).arg(n[1]).arg(n[2]).arg(n[3]));
 }
 
-CommandResult handleOutputKeyword(OutputCard &card, const QString &where,
-                                  const QList<QByteArray> &words)
+CommandResult handleOutputKeyword(OutputCard &card, const QString &where, const Words &words)
 {
     const QByteArray &kw = words.first();
     const QString kwText = latin1(kw);
@@ -92,11 +122,10 @@ CommandResult handleOutputKeyword(OutputCard &card, const QString &where,
         return CommandResult::refused(
             QStringLiteral("%1: OUTRES is an input-card keyword").arg(where));
     return CommandResult::refused(
-        QStringLiteral("%1: unknown keyword %2").arg(where, latin1(words.join(' '))));
+        QStringLiteral("%1: unknown keyword %2").arg(where, joined(words)));
 }
 
-CommandResult handleInputKeyword(InputCard &card, const QString &where,
-                                 const QList<QByteArray> &words)
+CommandResult handleInputKeyword(InputCard &card, const QString &where, const Words &words)
 {
     const QByteArray &kw = words.first();
     const QString kwText = latin1(kw);
@@ -132,7 +161,7 @@ CommandResult handleInputKeyword(InputCard &card, const QString &where,
         return CommandResult::refused(
             QStringLiteral("%1: %2 is an output-card keyword").arg(where, kwText));
     return CommandResult::refused(
-        QStringLiteral("%1: unknown keyword %2").arg(where, latin1(words.join(' '))));
+        QStringLiteral("%1: unknown keyword %2").arg(where, joined(words)));
 }
 
 void applyOutputCode(const OutputCodeEffect &effect, OutputCard &card)
@@ -161,7 +190,7 @@ void applyOutputCode(const OutputCodeEffect &effect, OutputCard &card)
 // spaces exactly as the console writes them.
 CommandResult handleCard(State &state, const QByteArray &cmd)
 {
-    const QList<QByteArray> words = cmd.mid(2, cmd.size() - 3).split(' ');
+    const Words words = cardWords(cmd);
     for (const QByteArray &w : words)
         if (w.isEmpty())
             return CommandResult::refused(QStringLiteral("card command: stray space"));
@@ -176,7 +205,9 @@ CommandResult handleCard(State &state, const QByteArray &cmd)
     if (!toNumber(head.mid(1), &port))
         return CommandResult::refused(
             QStringLiteral("card command: '%1' is not a port number").arg(latin1(head.mid(1))));
-    const QList<QByteArray> keyword = words.mid(1, words.size() - 2);
+    Words keyword;
+    for (int i = 1; i + 1 < words.size(); ++i)
+        keyword.append(words[i]);
     const bool output = card == 'O';
     const int count = output ? state.outputs : state.inputs;
     // Built without arg(): a flood of card commands passes here.
@@ -193,11 +224,13 @@ CommandResult handleCard(State &state, const QByteArray &cmd)
 // port + 64; the code says which card is meant.
 CommandResult handleCode(State &state, const QByteArray &cmd)
 {
-    const QList<QByteArray> parts = cmd.mid(2, cmd.size() - 3).split(',');
+    // A second comma leaves a code that is not all digits.
+    const int comma = cmd.indexOf(',');
+    const QByteArray codeText = cmd.mid(comma + 1, cmd.size() - comma - 2);
     int address = 0;
     int code = 0;
-    if (parts.size() != 2 || !toNumber(parts[0], &address) || parts[1].size() != 3
-        || !toNumber(parts[1], &code))
+    if (comma < 0 || !toNumber(cmd.mid(2, comma - 2), &address) || codeText.size() != 3
+        || !toNumber(codeText, &code))
         return CommandResult::refused(
             QStringLiteral("malformed code command: expected *@ADDRESS,CCC!"));
 

@@ -54,10 +54,12 @@ CommandResult handlePortCount(State &state, int outputs, int inputs)
 // "*O<I!": output first, input second.
 CommandResult handleSwitch(State &state, const QByteArray &cmd)
 {
-    const QList<QByteArray> parts = cmd.mid(1, cmd.size() - 2).split('<');
+    // A second '<' leaves an input that is not all digits.
+    const int less = cmd.indexOf('<');
     int output = 0;
     int input = 0;
-    if (parts.size() != 2 || !toNumber(parts[0], &output) || !toNumber(parts[1], &input))
+    if (less < 0 || !toNumber(cmd.mid(1, less - 1), &output)
+        || !toNumber(cmd.mid(less + 1, cmd.size() - less - 2), &input))
         return CommandResult::refused(QStringLiteral("malformed switch: expected *OUTPUT<INPUT!"));
     if (output < 1 || output > state.outputs)
         return CommandResult::refused(

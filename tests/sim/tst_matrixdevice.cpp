@@ -98,9 +98,12 @@ void TstMatrixDevice::commandForms_data()
     row("switch to the last of 16 outputs", "*16<5!", "routeLast=5");
     row("switch to output 99 of 99", "*:99 CHANGEPORTNUMBER 99!*99<5!", "routeLast=5");
     row("switch, output 17 of 16", "*17<1!", "refused");
+    row("switch with two '<'", "*3<4<5!", "refused");
     row("output resolution", "*>O4 SET1080P60 END!", "O4=SET1080P60,,");
     row("output code at 64 + port", "*@68,253!", "O4=SET720P30,,");
     row("code 250 is no resolution", "*@68,250!", "refused");
+    row("code with two commas", "*@68,240,1!", "refused");
+    row("card command with a stray space", "*>O4  SET1080P60 END!", "refused");
     row("output mode without a code", "*>O4 OUTFOURCE END!", "O4=,OUTFOURCE,");
     row("brightness 9", "*>O4 SETLD 9 END!", "refused");
     row("brightness 200", "*>O4 SETLD 200 END!", "O4.bright=200");
