@@ -54,7 +54,7 @@ void ReplyPacer::pump()
         const qint64 t = m_clock.elapsed();
         if (!m_inFlight.isEmpty()) {
             if (t < m_nextPieceAt)
-                return schedule(m_nextPieceAt - t);
+                return schedule(m_nextPieceAt);
             const int k = m_options.fragmentBytes > 0 ? m_options.fragmentBytes : m_inFlight.size();
             const QByteArray piece = m_inFlight.left(k);
             m_inFlight.remove(0, k);
@@ -84,14 +84,19 @@ void ReplyPacer::pump()
         if (m_lastEnd >= 0)
             start = std::max(start, m_lastEnd + gap);
         if (t < start)
-            return schedule(start - t);
+            return schedule(start);
         m_whole = m_queue.takeFirst().bytes;
         m_inFlight = m_whole;
         m_nextPieceAt = t;
     }
 }
 
-void ReplyPacer::schedule(qint64 ms)
+void ReplyPacer::schedule(qint64 at)
 {
-    m_timer.start(static_cast<int>(std::min<qint64>(ms, INT_MAX)));
+    // Under a flood every reply asks again for the same moment; restarting
+    // the timer each time would cost more than the reply.
+    if (m_timer.isActive() && m_timerAt == at)
+        return;
+    m_timerAt = at;
+    m_timer.start(static_cast<int>(std::clamp<qint64>(at - m_clock.elapsed(), 0, INT_MAX)));
 }

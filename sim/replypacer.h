@@ -5,9 +5,9 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QList>
 #include <QObject>
 #include <QTimer>
+#include <QVector>
 
 class LinkEndpoint;
 
@@ -26,7 +26,7 @@ class ReplyPacer : public QObject
     Q_OBJECT
 public:
     enum Kind { Information, RoutingMap, Burst };
-    static constexpr int MaxWaiting = 3;
+    static constexpr int MaxWaiting = 2; // three commands in a row are all answered
 
     ReplyPacer(LinkEndpoint *endpoint, const SimServerOptions &options, bool pty, QObject *parent);
 
@@ -48,14 +48,15 @@ private:
     };
 
     void pump();
-    void schedule(qint64 ms);
+    void schedule(qint64 at);
 
     LinkEndpoint *m_endpoint;
     const SimServerOptions &m_options;
     bool m_pty;
     QElapsedTimer m_clock;
     QTimer m_timer;
-    QList<Transmission> m_queue;
+    qint64 m_timerAt = -1; // when m_timer, if active, fires
+    QVector<Transmission> m_queue;
     QByteArray m_whole;
     QByteArray m_inFlight;
     qint64 m_nextPieceAt = 0;

@@ -130,7 +130,7 @@ void describeOptions(QCommandLineParser *parser)
         "*!, a switch and CALLPLAN with the routing map; nothing else answers.\n"
         "Replies on one connection are paced: at least --reply-gap ms apart on TCP,\n"
         "--pty-reply-gap ms on the pty (more than the console's 500 ms serial window).\n"
-        "Commands sent faster than that keep only the newest 3 replies waiting.\n"
+        "Commands sent faster than that keep only the newest 2 replies waiting.\n"
         "\n"
         "Fault modes (per connection, counting complete commands):\n"
         "  --close-after N           close the connection after the N-th command\n"

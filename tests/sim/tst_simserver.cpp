@@ -101,6 +101,8 @@ class TstSimServer : public QObject
 
 private slots:
     void tcpClientsGetTheirOwnRepliesAndHangUps();
+    void repliesWaitingAreBounded_data();
+    void repliesWaitingAreBounded();
     void floodsLeaveQuestionsAnswered_data();
     void floodsLeaveQuestionsAnswered();
     void clientsWaitingForDescriptorsAreServedLater();
@@ -128,6 +130,43 @@ void TstSimServer::tcpClientsGetTheirOwnRepliesAndHangUps()
     QCOMPARE(map.kind, StatusReply::RoutingMap);
     QCOMPARE(map.sources.mid(0, 3), QVector<int>({1, 9, 3}));
     QCOMPARE(server.device().routeOf(1), 1); // a's second command never reached the device
+}
+
+void TstSimServer::repliesWaitingAreBounded_data()
+{
+    QTest::addColumn<QByteArray>("commands"); // in one write
+    QTest::addColumn<QStringList>("replies"); // routes of outputs 1-4, or "info"
+    QTest::newRow("three in a row are all answered")
+        << QByteArray("*1<2!*2<3!*3<4!") << QStringList {"2234", "2334", "2344"};
+    QTest::newRow("a fourth pushes out the oldest waiting map")
+        << QByteArray("*1<2!*2<3!*3<4!*4<5!") << QStringList {"2234", "2344", "2345"};
+    QTest::newRow("a question then pushes out a map, not itself")
+        << QByteArray("*1<2!*2<3!*3<4!*4<5!*?!") << QStringList {"2234", "2345", "info"};
+}
+
+void TstSimServer::repliesWaitingAreBounded()
+{
+    QFETCH(QByteArray, commands);
+    QFETCH(QStringList, replies);
+    SimServer::Options options;
+    options.port = 0;
+    options.tcpReplyGapMs = 200; // all the commands arrive within one gap
+    SimServer server(options);
+    QVERIFY(server.listenTcp());
+    QStringList sent;
+    connect(&server, &SimServer::transmitted, this, [&](const QString &, const QByteArray &bytes) {
+        const StatusReply r = decodeStatusReply(bytes, 16);
+        QString routes;
+        for (int k = 0; k < 4 && r.kind == StatusReply::RoutingMap; ++k)
+            routes += QString::number(r.sources[k]);
+        sent << (r.kind == StatusReply::DeviceInformation ? QStringLiteral("info") : routes);
+    });
+    Client client(server.tcpPort());
+    QVERIFY(client.socket.waitForConnected(5000));
+    client.socket.write(commands);
+    QVERIFY2(waitFor([&] { return sent.size() >= replies.size(); }, 5000),
+             qPrintable(sent.join(' ')));
+    QCOMPARE(sent, replies);
 }
 
 void TstSimServer::floodsLeaveQuestionsAnswered_data()
