@@ -2,11 +2,12 @@
 // over TCP and/or a pseudo-terminal so the console can be tried and tested
 // without the hardware.
 
+#include "sim/simcommandline.h"
 #include "sim/simserver.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -33,191 +34,47 @@ void printErr(const QString &text)
     std::fflush(stderr);
 }
 
+// The log goes to stderr in one write per event-loop turn rather than one per
+// line: a burst of commands makes many lines at once.
+class StderrLog
+{
+public:
+    StderrLog()
+    {
+        m_flush.setSingleShot(true);
+        m_flush.setInterval(0);
+        QObject::connect(&m_flush, &QTimer::timeout, [this] { flush(); });
+    }
+    ~StderrLog() { flush(); }
+
+    void add(const QString &line)
+    {
+        m_pending += line.toLocal8Bit();
+        m_pending += '\n';
+        if (m_pending.size() >= 64 * 1024)
+            flush();
+        else if (!m_flush.isActive())
+            m_flush.start();
+    }
+
+    void flush()
+    {
+        if (m_pending.isEmpty())
+            return;
+        std::fwrite(m_pending.constData(), 1, static_cast<size_t>(m_pending.size()), stderr);
+        std::fflush(stderr);
+        m_pending.clear();
+    }
+
+private:
+    QByteArray m_pending;
+    QTimer m_flush;
+};
+
 void printOut(const QString &text)
 {
     std::fprintf(stdout, "%s\n", text.toLocal8Bit().constData());
     std::fflush(stdout);
-}
-
-// What the command line asks for.
-struct Config
-{
-    SimServer::Options server;
-    int inputs = 16;
-    int outputs = 16;
-    char letter = 'A';
-    bool tcp = true;
-    bool pty = false;
-    QString ptyLink;
-    bool quiet = false;
-};
-
-bool intOption(const QCommandLineParser &p, const QString &name, int min, int max, int *out,
-               QString *error)
-{
-    bool ok = false;
-    const QString value = p.value(name);
-    const int n = value.toInt(&ok, 10);
-    if (!ok || n < min || n > max) {
-        *error = QStringLiteral("--%1: '%2' is not a number from %3 to %4")
-                     .arg(name, value)
-                     .arg(min)
-                     .arg(max);
-        return false;
-    }
-    *out = n;
-    return true;
-}
-
-// "HOST:PORT", "[IPV6]:PORT"; "localhost" means 127.0.0.1. No name lookup:
-// the simulator binds only addresses it is given literally.
-bool parseTcp(const QString &text, QHostAddress *address, quint16 *port, QString *error)
-{
-    QString host;
-    QString portText;
-    if (text.startsWith(QLatin1Char('['))) {
-        const int close = text.indexOf(QLatin1Char(']'));
-        if (close < 0 || text.mid(close + 1, 1) != QLatin1String(":")) {
-            *error = QStringLiteral("--tcp: expected [ADDRESS]:PORT, got '%1'").arg(text);
-            return false;
-        }
-        host = text.mid(1, close - 1);
-        portText = text.mid(close + 2);
-    } else {
-        const int colon = text.lastIndexOf(QLatin1Char(':'));
-        if (colon < 0) {
-            *error = QStringLiteral("--tcp: expected HOST:PORT, got '%1'").arg(text);
-            return false;
-        }
-        host = text.left(colon);
-        portText = text.mid(colon + 1);
-        if (host.contains(QLatin1Char(':'))) {
-            *error = QStringLiteral("--tcp: put an IPv6 address in brackets, e.g. [::1]:8126");
-            return false;
-        }
-    }
-    bool ok = false;
-    const uint p = portText.toUInt(&ok, 10);
-    if (!ok || p > 65535) {
-        *error = QStringLiteral("--tcp: '%1' is not a port from 0 to 65535").arg(portText);
-        return false;
-    }
-    if (host == QLatin1String("localhost")) {
-        *address = QHostAddress(QHostAddress::LocalHost);
-    } else if (!address->setAddress(host)) {
-        *error = QStringLiteral("--tcp: '%1' is not an IP address").arg(host);
-        return false;
-    }
-    *port = static_cast<quint16>(p);
-    return true;
-}
-
-bool parseFragment(const QString &text, SimServer::Options *o, QString *error)
-{
-    const QStringList f = text.split(QLatin1Char(':'));
-    bool ok1 = false;
-    bool ok2 = false;
-    const int bytes = f.value(0).toInt(&ok1);
-    const int gap = f.value(1).toInt(&ok2);
-    if (f.size() != 2 || !ok1 || !ok2 || bytes < 1 || gap < 0) {
-        *error = QStringLiteral("--fragment: expected BYTES:GAP_MS with BYTES >= 1, got '%1'")
-                     .arg(text);
-        return false;
-    }
-    o->fragmentBytes = bytes;
-    o->fragmentGapMs = gap;
-    return true;
-}
-
-bool parseGarbage(const QString &text, SimServer::Options *o, QString *error)
-{
-    const QStringList g = text.split(QLatin1Char(':'));
-    bool ok = false;
-    o->garbageEvery = g.value(0).toInt(&ok);
-    if (!ok || o->garbageEvery < 1 || g.size() > 3) {
-        *error
-            = QStringLiteral("--garbage: expected N[:MODE[:LEN]] with N >= 1, got '%1'").arg(text);
-        return false;
-    }
-    const QString mode = g.value(1, QStringLiteral("before"));
-    if (mode == QLatin1String("before")) {
-        o->garbageMode = SimServer::GarbageMode::Before;
-    } else if (mode == QLatin1String("prefix")) {
-        o->garbageMode = SimServer::GarbageMode::Prefix;
-    } else if (mode == QLatin1String("instead")) {
-        o->garbageMode = SimServer::GarbageMode::Instead;
-    } else {
-        *error = QStringLiteral("--garbage: mode '%1' is not before, prefix or instead").arg(mode);
-        return false;
-    }
-    if (g.size() == 3) {
-        o->garbageBytes = g.value(2).toInt(&ok);
-        if (!ok || o->garbageBytes < 1 || o->garbageBytes > 65536) {
-            *error
-                = QStringLiteral("--garbage: length '%1' is not from 1 to 65536").arg(g.value(2));
-            return false;
-        }
-    }
-    return true;
-}
-
-bool parseConfig(const QCommandLineParser &p, Config *c, QString *error)
-{
-    // --pty [LINK]: the parser has no optional values, so LINK is the one
-    // positional argument, and only meaningful together with --pty.
-    const QStringList positional = p.positionalArguments();
-    c->pty = p.isSet(QStringLiteral("pty"));
-    if (positional.size() > 1 || (positional.size() == 1 && !c->pty)) {
-        *error = QStringLiteral("unexpected argument '%1'%2")
-                     .arg(positional.last(),
-                          c->pty ? QString() : QStringLiteral(" (a LINK needs --pty)"));
-        return false;
-    }
-    c->ptyLink = positional.value(0);
-    if (!parseTcp(p.value(QStringLiteral("tcp")), &c->server.address, &c->server.port, error))
-        return false;
-    c->tcp = !p.isSet(QStringLiteral("no-tcp"));
-    if (!c->tcp && p.isSet(QStringLiteral("tcp"))) {
-        *error = QStringLiteral("--tcp and --no-tcp contradict each other");
-        return false;
-    }
-    if (!c->tcp && !c->pty) {
-        *error = QStringLiteral("--no-tcp needs --pty, or there is nothing to serve");
-        return false;
-    }
-    if (!intOption(p, QStringLiteral("inputs"), 1, MatrixDevice::MaxPorts, &c->inputs, error)
-        || !intOption(p, QStringLiteral("outputs"), 1, MatrixDevice::MaxPorts, &c->outputs, error))
-        return false;
-    const QString device = p.value(QStringLiteral("device"));
-    if (device.size() != 1 || device.at(0) < QLatin1Char('A') || device.at(0) > QLatin1Char('H')) {
-        *error = QStringLiteral("--device: '%1' is not a letter from A to H").arg(device);
-        return false;
-    }
-    c->letter = device.at(0).toLatin1();
-    SimServer::Options &o = c->server;
-    if (!intOption(p, QStringLiteral("reply-delay"), 0, 600000, &o.replyDelayMs, error)
-        || !intOption(p, QStringLiteral("reply-gap"), 0, 600000, &o.tcpReplyGapMs, error)
-        || !intOption(p, QStringLiteral("pty-reply-gap"), 0, 600000, &o.ptyReplyGapMs, error))
-        return false;
-    if (p.isSet(QStringLiteral("close-after"))
-        && !intOption(p, QStringLiteral("close-after"), 1, 1000000000, &o.closeAfterCommands,
-                      error))
-        return false;
-    if (p.isSet(QStringLiteral("fragment"))
-        && !parseFragment(p.value(QStringLiteral("fragment")), &o, error))
-        return false;
-    if (p.isSet(QStringLiteral("garbage"))
-        && !parseGarbage(p.value(QStringLiteral("garbage")), &o, error))
-        return false;
-    bool ok = false;
-    o.garbageSeed = p.value(QStringLiteral("seed")).toUInt(&ok);
-    if (!ok) {
-        *error
-            = QStringLiteral("--seed: '%1' is not a number").arg(p.value(QStringLiteral("seed")));
-        return false;
-    }
-    c->quiet = p.isSet(QStringLiteral("quiet"));
-    return true;
 }
 
 } // namespace
@@ -228,74 +85,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("matrix-sim"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Simulated video matrix switcher for the matrix console.\n"
-        "\n"
-        "Serves the device over TCP (default 127.0.0.1:8126, loopback only unless\n"
-        "another address is given with --tcp) and, with --pty, over a pseudo-terminal\n"
-        "whose slave path is printed: open it as the console's serial port, or name\n"
-        "a LINK to open instead (matrix-sim --pty /tmp/ttyMatrix makes that symlink).\n"
-        "Prints 'tcp ADDRESS:PORT' and 'pty PATH' on stdout once serving, and one\n"
-        "line per command on stderr: 'understood' or 'not understood', the bytes\n"
-        "and what the device made of them.\n"
-        "\n"
-        "Replies: *?! and CHANGEPORTNUMBER answer with the device information,\n"
-        "*!, a switch and CALLPLAN with the routing map; nothing else answers.\n"
-        "Replies on one connection are paced: at least --reply-gap ms apart on TCP,\n"
-        "--pty-reply-gap ms on the pty (more than the console's 500 ms serial window).\n"
-        "\n"
-        "Fault modes (per connection, counting complete commands):\n"
-        "  --close-after N           close the connection after the N-th command\n"
-        "                            (on the pty: close it for good)\n"
-        "  --fragment BYTES:GAP_MS   write every transmission in pieces of BYTES,\n"
-        "                            GAP_MS apart\n"
-        "  --garbage N[:MODE[:LEN]]  on every N-th command send LEN (default 16)\n"
-        "                            random bytes; MODE 'before' (own transmission\n"
-        "                            ahead of the reply, the default), 'prefix' (in\n"
-        "                            front of the reply, one write) or 'instead'\n"
-        "                            (in place of the reply)\n"
-        "\n"
-        "Exit status: 0 after SIGINT/SIGTERM, 1 when it cannot serve, 2 for bad options."));
-    parser.addHelpOption();
-
-    const QList<QCommandLineOption> options = {
-        {QStringLiteral("tcp"), QStringLiteral("Listen on HOST:PORT (port 0: any free port)."),
-         QStringLiteral("HOST:PORT"), QStringLiteral("127.0.0.1:8126")},
-        {QStringLiteral("no-tcp"), QStringLiteral("Do not listen on TCP (use with --pty).")},
-        {QStringLiteral("pty"),
-         QStringLiteral("Serve a pseudo-terminal; its slave path is printed. With a LINK "
-                        "argument, also make a symlink LINK to the slave, removed at exit.")},
-        {QStringLiteral("inputs"), QStringLiteral("Number of inputs, 1..99."), QStringLiteral("N"),
-         QStringLiteral("16")},
-        {QStringLiteral("outputs"), QStringLiteral("Number of outputs, 1..99."),
-         QStringLiteral("N"), QStringLiteral("16")},
-        {QStringLiteral("device"), QStringLiteral("Device letter, A..H."), QStringLiteral("LETTER"),
-         QStringLiteral("A")},
-        {QStringLiteral("reply-delay"), QStringLiteral("Delay every reply by MS milliseconds."),
-         QStringLiteral("MS"), QStringLiteral("0")},
-        {QStringLiteral("reply-gap"),
-         QStringLiteral("Minimum pause between replies on a TCP connection."), QStringLiteral("MS"),
-         QStringLiteral("20")},
-        {QStringLiteral("pty-reply-gap"),
-         QStringLiteral("Minimum pause between replies on the pty."), QStringLiteral("MS"),
-         QStringLiteral("600")},
-        {QStringLiteral("close-after"),
-         QStringLiteral("Fault: close a connection after N commands."), QStringLiteral("N")},
-        {QStringLiteral("fragment"),
-         QStringLiteral("Fault: send replies in pieces of BYTES, GAP_MS apart."),
-         QStringLiteral("BYTES:GAP_MS")},
-        {QStringLiteral("garbage"),
-         QStringLiteral("Fault: random bytes on every N-th command (see above)."),
-         QStringLiteral("N[:MODE[:LEN]]")},
-        {QStringLiteral("seed"), QStringLiteral("Seed of the random garbage bytes."),
-         QStringLiteral("N"), QStringLiteral("1")},
-        {QStringLiteral("quiet"), QStringLiteral("No log line per command.")},
-    };
-    parser.addOptions(options);
-    parser.addPositionalArgument(
-        QStringLiteral("LINK"),
-        QStringLiteral("With --pty: symlink to the pty slave, e.g. /tmp/ttyMatrix (optional)."),
-        QStringLiteral("[LINK]"));
+    describeOptions(&parser);
 
     if (!parser.parse(app.arguments())) {
         printErr(
@@ -305,7 +95,7 @@ int main(int argc, char *argv[])
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(0);
 
-    Config config;
+    SimConfig config;
     QString error;
     if (!parseConfig(parser, &config, &error)) {
         printErr(QStringLiteral("matrix-sim: %1\nTry 'matrix-sim --help'.").arg(error));
@@ -330,11 +120,12 @@ int main(int argc, char *argv[])
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
+    StderrLog log;
     SimServer server(opts);
     server.device().setPortCounts(config.inputs, config.outputs);
     server.device().setLetter(config.letter);
     if (!config.quiet)
-        server.setLogFunction(printErr);
+        server.setLogFunction([&log](const QString &line) { log.add(line); });
 
     if (config.tcp) {
         if (!opts.address.isLoopback())

@@ -19,18 +19,16 @@
 //   for (const MatrixDevice::Outcome &o : device.feed(session, bytes))
 //       if (!o.reply.isEmpty()) send(o.reply);
 //
-// Framing: a command starts at '*' and ends at the next '!' (card commands
-// end in " END!", which is the same rule). Bytes outside a command are
-// recorded as garbage in runs that end at the next '*', at a line feed, or
-// after 64 bytes, so the outcomes never depend on how the stream was split.
-// A '*' inside an unfinished command abandons it (recorded as incomplete) and
-// starts a new one: the device resynchronises on the start character. A
-// command longer than 256 bytes is abandoned the same way.
+// Framing is CommandFramer's (a Session is one): a command runs from '*' to
+// the next '!', bytes outside commands are recorded as garbage runs, and an
+// unfinished command is abandoned at the next '*' or past 256 bytes.
 //
 // Replies: "*?!" and a successful CHANGEPORTNUMBER answer with the
 // device-information reply; "*!", a switch and a successful CALLPLAN answer
 // with the routing map. Every other command, and every refused one, gets no
 // reply, and a refused command never changes the state.
+
+#include "sim/commandframer.h"
 
 #include <QByteArray>
 #include <QString>
@@ -41,24 +39,12 @@ class MatrixDevice
 public:
     static constexpr int MaxPorts = 99; // counts are sent as two digits
     static constexpr int PlanCount = 30;
-    static constexpr int MaxCommandBytes = 256;
-    static constexpr int MaxGarbageRun = 64;
+    static constexpr int MaxCommandBytes = CommandFramer::MaxCommandBytes;
+    static constexpr int MaxGarbageRun = CommandFramer::MaxGarbageRun;
 
-    // The half-received command of one connection. Opaque to its users:
-    // create one per connection and pass it to every feed() of that
-    // connection.
-    class Session
-    {
-    public:
-        bool inCommand() const { return m_inCommand; }
-        QByteArray pendingBytes() const { return m_inCommand ? m_command : m_garbage; }
-
-    private:
-        friend class MatrixDevice;
-        bool m_inCommand = false;
-        QByteArray m_command;
-        QByteArray m_garbage;
-    };
+    // The half-received command of one connection: create one per
+    // connection and pass it to every feed() of that connection.
+    using Session = CommandFramer;
 
     struct Outcome
     {
@@ -72,6 +58,8 @@ public:
         bool understood = false;
         QString description; // what it did, or why it was refused
         QByteArray reply; // empty: no reply
+        enum Reply { NoReply, Information, RoutingMap };
+        Reply replyKind = NoReply; // what reply holds
     };
 
     struct WallPosition
@@ -148,6 +136,11 @@ public:
 
     // Frames the bytes of one connection and handles every complete command.
     QVector<Outcome> feed(Session &session, const QByteArray &bytes);
+    // The same one outcome at a time: takes bytes from *pos on until an
+    // outcome results and returns true with it, or false when the bytes ran
+    // out first. For callers that spread a long input over several turns or
+    // must stop right after some command.
+    bool feedOne(Session &session, const QByteArray &bytes, int *pos, Outcome *outcome);
     // Records what the session still holds (a partial command or a garbage
     // run) and empties it; for a connection that has gone quiet or closed.
     QVector<Outcome> flush(Session &session);
@@ -174,36 +167,27 @@ public:
     bool setLetter(char letter); // false outside A..H
     bool setRoute(int output, int input); // false when out of the current counts
 
-    // Every outcome so far, oldest first; the oldest are dropped beyond
-    // recordLimit() so that a long-running simulator does not grow.
+    // The latest outcomes, oldest first. Beyond recordLimit() the oldest
+    // are dropped, in batches of an eighth of the limit so that a long run
+    // costs the same per outcome as a short one: between recordLimit() and
+    // recordLimit() + recordLimit() / 8 are kept once that many happened.
     const QVector<Outcome> &records() const { return m_records; }
     void clearRecords() { m_records.clear(); }
     int recordLimit() const { return m_recordLimit; }
-    void setRecordLimit(int limit) { m_recordLimit = limit > 0 ? limit : 1; }
+    void setRecordLimit(int limit);
 
     static int defaultRouteOf(int output, int inputs) { return output <= inputs ? output : 1; }
 
 private:
     Outcome record(Outcome outcome);
-    Outcome understood(const QByteArray &bytes, const QString &what, const QByteArray &reply = {});
-    Outcome refused(const QByteArray &bytes, const QString &why);
-
-    Outcome handleSwitch(const QByteArray &cmd);
-    Outcome handleDevice(const QByteArray &cmd);
-    Outcome handleCard(const QByteArray &cmd);
-    Outcome handleOutputKeyword(const QByteArray &cmd, int port, const QList<QByteArray> &words);
-    Outcome handleInputKeyword(const QByteArray &cmd, int port, const QList<QByteArray> &words);
-    Outcome setBrightness(const QByteArray &cmd, const QString &where, const QByteArray &word,
-                          int &brightness);
-    Outcome handleCode(const QByteArray &cmd);
-    Outcome handleEdidPreset(const QByteArray &cmd);
-    Outcome handleEdidCopy(const QByteArray &cmd);
-
-    void normaliseRouting();
+    Outcome fromPiece(const CommandFramer::Piece &piece);
 
     State m_state;
     QVector<Outcome> m_records;
     int m_recordLimit = 10000;
 };
+
+// Dropping old records moves the rest in memory rather than copying each.
+Q_DECLARE_TYPEINFO(MatrixDevice::Outcome, Q_MOVABLE_TYPE);
 
 #endif // SIM_MATRIXDEVICE_H

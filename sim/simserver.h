@@ -29,10 +29,18 @@
 //                                      transmission;
 //                             Instead: in place of the reply.
 //
+// Under a flood every connection still gets its turn (see SimLink), a
+// connection sent commands faster than its replies leave keeps only the
+// newest few replies waiting (see ReplyPacer), and while the process is
+// out of file descriptors it stops accepting for a while instead of trying
+// again at once.
+//
 // Usable in-process: create it in the test's event loop, listen on
 // 127.0.0.1 port 0 and read tcpPort().
 
 #include "sim/matrixdevice.h"
+#include "sim/outcomelog.h"
+#include "sim/simoptions.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -43,27 +51,10 @@
 
 #include <functional>
 
-class QTcpServer;
+class PtyEndpoint;
+class QTcpSocket;
 class SimLink;
-
-// Settings of a SimServer (see the fault modes above).
-struct SimServerOptions
-{
-    enum class GarbageMode { Before, Prefix, Instead };
-
-    QHostAddress address = QHostAddress(QHostAddress::LocalHost);
-    quint16 port = 8126; // 0: any free port, see SimServer::tcpPort()
-    int replyDelayMs = 0; // from a command's arrival to its reply
-    int tcpReplyGapMs = 20; // minimum pause between two transmissions
-    int ptyReplyGapMs = 600; //   on one connection (> 500 ms serial window)
-    int closeAfterCommands = 0; // 0: never
-    int fragmentBytes = 0; // 0: each transmission in one write
-    int fragmentGapMs = 0;
-    int garbageEvery = 0; // 0: never
-    GarbageMode garbageMode = GarbageMode::Before;
-    int garbageBytes = 16;
-    quint32 garbageSeed = 1; // the bursts are reproducible
-};
+class TcpListener;
 
 class SimServer : public QObject
 {
@@ -111,7 +102,9 @@ signals:
     // One per outcome of the device (command, incomplete command, garbage run).
     void commandHandled(const QString &link, const QByteArray &bytes, bool understood,
                         const QString &description);
-    // The same, as a ready-made line: "<link> understood|not understood: <bytes> (<description>)".
+    // The same, as a ready-made line: "<link> understood|not understood: <bytes> (<description>)",
+    // with floods of garbage told in one line (see OutcomeLog); also notices
+    // about accepting connections and replies dropped under a flood.
     void logLine(const QString &line);
     // A transmission (reply or garbage burst) has been written completely.
     void transmitted(const QString &link, const QByteArray &bytes);
@@ -119,28 +112,26 @@ signals:
     void linkClosed(const QString &link);
 
 private:
-    friend class SimLink;
-    void handleOutcomes(SimLink *link, const QVector<MatrixDevice::Outcome> &outcomes);
-    void onNewConnection();
+    void addTcpClient(QTcpSocket *socket);
+    void addLink(SimLink *link);
+    void handleOutcome(SimLink *link, const MatrixDevice::Outcome &outcome);
     void linkFinished(SimLink *link);
+    void log(const QString &line);
+    bool logging() const;
     QByteArray garbageBurst();
-    qint64 now() const { return m_clock.elapsed(); }
 
     Options m_options;
     MatrixDevice m_device;
-    QTcpServer *m_tcpServer = nullptr;
+    TcpListener *m_listener = nullptr;
     QVector<SimLink *> m_links;
     SimLink *m_ptyLink = nullptr;
+    PtyEndpoint *m_pty = nullptr;
     QString m_linkPath;
     QString m_error;
-    QElapsedTimer m_clock;
     QRandomGenerator m_random;
     int m_nextClientNumber = 1;
     std::function<void(const QString &)> m_log;
+    OutcomeLog m_outcomeLog;
 };
-
-// Printable form of command bytes for logs: printable ASCII as is, other
-// bytes as \xNN.
-QString simPrintable(const QByteArray &bytes);
 
 #endif // SIM_SIMSERVER_H
