@@ -39,6 +39,7 @@ public:
     // Takes no more input (the rest never reaches the device) and hangs up
     // once everything queued has been sent.
     void closeWhenDrained();
+    bool isClosing() const { return m_closing; }
     // Hangs up now.
     void abort();
 

@@ -203,4 +203,24 @@ void SimServer::handleOutcome(SimLink *link, const MatrixDevice::Outcome &o)
     }
     if (m_options.closeAfterCommands > 0 && count >= m_options.closeAfterCommands)
         link->closeWhenDrained();
+    if (hasReply && changesState(o))
+        announce(link, o);
+}
+
+bool SimServer::changesState(const MatrixDevice::Outcome &o)
+{
+    // The two questions change nothing; every other command that is
+    // answered (a switch, a recalled plan, a new port count) did.
+    return o.understood && o.bytes != "*?!" && o.bytes != "*!";
+}
+
+void SimServer::announce(SimLink *from, const MatrixDevice::Outcome &o)
+{
+    // A switch made on one connection reaches the others as the device's
+    // new state, as another operator's or the front panel's change reaches
+    // a control system: the same reply, unasked.
+    for (SimLink *link : qAsConst(m_links)) {
+        if (link != from && !link->isClosing())
+            link->send(o.reply, kindOf(o));
+    }
 }

@@ -6,7 +6,9 @@
 // its serial line.
 //
 // Every connection (each TCP client, the pty) has its own framing session
-// and its own queue of replies; all share the device state. Replies leave
+// and its own queue of replies; all share the device state. A change made
+// on one connection (a switch, a recalled plan, a new port count) is
+// announced to every other connection with the same reply, unasked. Replies leave
 // one at a time: after a reply has been written completely, the next one on
 // that connection waits at least the connection's reply gap. On the pty the
 // default gap is longer than the console's 500 ms serial gathering window,
@@ -115,6 +117,8 @@ private:
     void addTcpClient(QTcpSocket *socket);
     void addLink(SimLink *link);
     void handleOutcome(SimLink *link, const MatrixDevice::Outcome &outcome);
+    static bool changesState(const MatrixDevice::Outcome &outcome);
+    void announce(SimLink *from, const MatrixDevice::Outcome &outcome);
     void linkFinished(SimLink *link);
     void log(const QString &line);
     bool logging() const;
