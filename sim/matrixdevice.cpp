@@ -143,12 +143,16 @@ QByteArray MatrixDevice::infoReply() const
 
 QByteArray MatrixDevice::routingMapReply() const
 {
-    QByteArray reply;
-    reply.reserve(2 + 2 * m_state.outputs);
-    reply += m_state.letter;
-    reply += ':';
-    for (int k = 0; k < m_state.outputs; ++k)
-        appendTwoDigits(reply, m_state.routing.at(k));
+    // Written in place: every switch of a flood builds one.
+    QByteArray reply(2 + 2 * m_state.outputs, Qt::Uninitialized);
+    char *out = reply.data();
+    *out++ = m_state.letter;
+    *out++ = ':';
+    for (int k = 0; k < m_state.outputs; ++k) {
+        const int input = m_state.routing.at(k);
+        *out++ = static_cast<char>('0' + input / 10 % 10);
+        *out++ = static_cast<char>('0' + input % 10);
+    }
     return reply;
 }
 

@@ -25,13 +25,22 @@ void ReplyPacer::enqueue(const QByteArray &bytes, Kind kind)
 {
     if (m_stopped)
         return;
+    // Without a reply delay the moment of arrival does not matter, and
+    // reading the clock for every reply of a flood would.
+    const qint64 notBefore
+        = m_options.replyDelayMs > 0 ? m_clock.elapsed() + m_options.replyDelayMs : 0;
     if (m_queue.size() >= MaxWaiting) {
+        // The queue has been waiting for its moment all along: pump() has
+        // already arranged to come back.
         const auto same = std::find_if(m_queue.begin(), m_queue.end(),
                                        [kind](const Transmission &t) { return t.kind == kind; });
-        m_queue.erase(same != m_queue.end() ? same : m_queue.begin());
+        std::rotate(same != m_queue.end() ? same : m_queue.begin(),
+                    (same != m_queue.end() ? same : m_queue.begin()) + 1, m_queue.end());
+        m_queue.last() = {bytes, kind, notBefore};
         ++m_dropped;
+        return;
     }
-    m_queue.append({bytes, kind, m_clock.elapsed() + m_options.replyDelayMs});
+    m_queue.append({bytes, kind, notBefore});
     pump();
 }
 

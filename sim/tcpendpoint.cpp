@@ -11,7 +11,6 @@ TcpEndpoint::TcpEndpoint(QTcpSocket *socket, QObject *parent)
     // would be taken in far faster than it is digested, and a reply would
     // queue behind all of it.
     socket->setReadBufferSize(ReceiveBufferBytes);
-    // socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferBytes);
     connect(socket, &QTcpSocket::readyRead, this, &LinkEndpoint::readable);
     connect(socket, &QTcpSocket::disconnected, this, &TcpEndpoint::hungUp);
     connect(socket, &QTcpSocket::bytesWritten, this, [this] {
