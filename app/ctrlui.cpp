@@ -37,6 +37,9 @@ ctrlUi::ctrlUi(QWidget *parent)
     // A serial line that fails while open is closed and reported once. This
     // handler is a plain member, not a slot, so the slot table stays as it is.
     connect(&serialPort, &QSerialPort::errorOccurred, this, &ctrlUi::serialPortErrorOccurred);
+
+    replyLogTimer.setSingleShot(true);
+    connect(&replyLogTimer, &QTimer::timeout, this, &ctrlUi::drainReplyLog);
 }
 
 // The members die in reverse order (socket, timer, serial port, then the

@@ -1,19 +1,48 @@
 #include "support/ctrluiprobe.h"
 #include "support/fakedevice.h"
 #include "support/messageboxrecorder.h"
+#include "support/stallmeter.h"
 
+#include <QTextBlock>
 #include <QtTest>
 
 // Faults a run of random operator actions against a hostile device found,
 // replayed step by step: a link failure that re-entered its own handler
-// inside its message box.
+// inside its message box, and a long reading without blanks that froze the
+// window.
 class TestLinkFaults : public QObject
 {
     Q_OBJECT
 private slots:
     void tcpFailureHandledOnce_data();
     void tcpFailureHandledOnce();
+    void longReadingKeepsTheWindowResponsive_data();
+    void longReadingKeepsTheWindowResponsive();
+    void clearDropsWhatALongReadingStillHolds();
 };
+
+namespace {
+// Leaves exactly these bytes waiting in the window's socket, unread, so that
+// one call of the reading slot takes them all as one reading.
+bool readOnce(CtrlUiProbe &probe, FakeDevice &device, const QByteArray &reading)
+{
+    probe.ui().cBoxCommunicationSet->setCurrentIndex(1);
+    probe.tcpClient().connectToHost(QHostAddress::LocalHost, device.port());
+    if (!probe.tcpClient().waitForConnected(5000) || !device.waitForClient())
+        return false;
+    device.send(reading);
+    return QTest::qWaitFor([&] { return probe.tcpClient().bytesAvailable() == reading.size(); },
+                           10000);
+}
+
+QByteArray digits(int count)
+{
+    QByteArray bytes(count, '0');
+    for (int i = 0; i < count; ++i)
+        bytes[i] = char('0' + i % 10);
+    return bytes;
+}
+} // namespace
 
 void TestLinkFaults::tcpFailureHandledOnce_data()
 {
@@ -79,6 +108,68 @@ void TestLinkFaults::tcpFailureHandledOnce()
     QVERIFY(next.waitForReceived(5));
     QCOMPARE(next.received(), QByteArray("*?!*!"));
     QCOMPARE(boxes.count(), 1);
+}
+
+void TestLinkFaults::longReadingKeepsTheWindowResponsive_data()
+{
+    QTest::addColumn<QByteArray>("reading");
+    QTest::addColumn<int>("outputs"); // rows after the reading; 0: unchanged
+    QTest::newRow("64 KB of digits") << digits(64 * 1024) << 0;
+    QTest::newRow("256 KB of digits") << digits(256 * 1024) << 0;
+    QTest::newRow("1 MB of digits") << digits(1024 * 1024) << 0;
+    // Parsed whole: the counts sit in the last ten bytes.
+    QTest::newRow("device information with a 1 MB model")
+        << "B:\x04" + QByteArray("ABCDx") + digits(1024 * 1024) + "08-16-PQRS" << 16;
+}
+
+void TestLinkFaults::longReadingKeepsTheWindowResponsive()
+{
+    QFETCH(QByteArray, reading);
+    QFETCH(int, outputs);
+    FakeDevice device;
+    QVERIFY(device.listen());
+    ctrlUi window;
+    window.show();
+    CtrlUiProbe probe(window);
+    MessageBoxRecorder boxes;
+    for (int i = 0; i < 100; ++i) // enough readings for a scroll bar
+        probe.ui().tEdtCurrentDataRES->append("A:0102");
+    const QString before = probe.log();
+
+    QVERIFY(readOnce(probe, device, reading));
+    StallMeter stalls;
+    QMetaObject::invokeMethod(&window, "readOutRecvData");
+    device.send("C:0201"); // an ordinary reply behind it keeps its place
+    connect(&probe.tcpClient(), SIGNAL(readyRead()), &window, SLOT(readOutRecvData()));
+    QTextDocument *log = probe.ui().tEdtCurrentDataRES->document();
+    QVERIFY2(QTest::qWaitFor([&] { return log->lastBlock().text() == "C:0201"; }, 30000),
+             "the log never showed the reply behind the long reading");
+    const double cpuMs = stalls.longestCpuMs();
+    const qint64 wallMs = stalls.longestWallMs();
+    qInfo("%d bytes: longest stall %.1f ms CPU, %lld ms wall", int(reading.size()), cpuMs, wallMs);
+    QVERIFY2(cpuMs < 100,
+             qPrintable(QString("stalled %1 ms (CPU), %2 ms (wall)").arg(cpuMs).arg(wallMs)));
+
+    // Every byte, in order; a long reading may take several paragraphs.
+    const QString expected = before + '\n' + QString::fromLatin1(reading) + "\nC:0201";
+    QCOMPARE(probe.log().remove('\n'), QString(expected).remove('\n'));
+    if (outputs)
+        QCOMPARE(probe.ui().tWidgetOut->rowCount(), outputs);
+    QCOMPARE(boxes.count(), 0);
+}
+
+void TestLinkFaults::clearDropsWhatALongReadingStillHolds()
+{
+    FakeDevice device;
+    QVERIFY(device.listen());
+    ctrlUi window;
+    CtrlUiProbe probe(window);
+    QVERIFY(readOnce(probe, device, digits(256 * 1024)));
+    QMetaObject::invokeMethod(&window, "readOutRecvData");
+    probe.ui().pushButton->click(); // 清除显示
+    device.send("C:0201");
+    connect(&probe.tcpClient(), SIGNAL(readyRead()), &window, SLOT(readOutRecvData()));
+    QTRY_COMPARE(probe.log(), QStringLiteral("C:0201"));
 }
 
 QTEST_MAIN(TestLinkFaults)
