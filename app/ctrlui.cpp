@@ -42,6 +42,7 @@ ctrlUi::ctrlUi(QWidget *parent)
     connect(&replyLogTimer, &QTimer::timeout, this, &ctrlUi::drainReplyLog);
 }
 
-// The members die in reverse order (socket, timer, serial port, then the
-// widgets); destroying a link closes it without sending anything.
+// The members die in reverse order (the reply log's backlog, socket, timer,
+// serial port, then the widgets); destroying a link closes it without
+// sending anything.
 ctrlUi::~ctrlUi() = default;
