@@ -39,8 +39,12 @@ ctrlUi::ctrlUi(QWidget *parent)
     // A serial line that fails while open is closed and reported once. This
     // handler is a plain member, not a slot, so the slot table stays as it is.
     connect(&serialPort, &QSerialPort::errorOccurred, this, &ctrlUi::serialPortErrorOccurred);
+
+    replyLogTimer.setSingleShot(true);
+    connect(&replyLogTimer, &QTimer::timeout, this, &ctrlUi::drainReplyLog);
 }
 
-// The members die in reverse order (socket, timer, serial port, then the
-// widgets); destroying a link closes it without sending anything.
+// The members die in reverse order (the reply log's backlog, socket, timer,
+// serial port, then the widgets); destroying a link closes it without
+// sending anything.
 ctrlUi::~ctrlUi() = default;

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QSerialPort>
 #include <QString>
+#include <QStringList>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QWidget>
@@ -82,6 +83,11 @@ private:
     // link/tcpclientlink.cpp
     void disconnectTcpClient();
 
+    // link/reception.cpp
+    void appendToReplyLog(const QString &text);
+    void drainReplyLog();
+    void clearReplyLog();
+
     // matrix/routingtables.cpp
     void setupRoutingTables();
     void setRoutingControlsEnabled(bool enabled);
@@ -102,6 +108,9 @@ private:
     QSerialPort serialPort;
     QTimer recvTimer;
     QTcpSocket tcpClient;
+    // Pieces of long readings that wait for their turn in the reply log.
+    QStringList replyLogBacklog;
+    QTimer replyLogTimer;
 
     // Lets the tests reach the private operations above without widening
     // the window's public surface.

@@ -44,7 +44,7 @@ void ctrlUi::carryOut(const commands::CommandPlan &plan)
 void ctrlUi::on_pushButton_clicked()
 {
     // Only the reply log: the previews keep showing the last command.
-    ui.tEdtCurrentDataRES->clear();
+    clearReplyLog();
 }
 
 void ctrlUi::on_savePlanPushButton_clicked()

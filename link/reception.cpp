@@ -1,5 +1,19 @@
 #include "app/ctrlui.h"
 
+#include <QElapsedTimer>
+
+namespace {
+// Qt lays out a paragraph of the log whole, and one without blanks costs far
+// more than its length: 64 KB of digits blocked the window for over a
+// second, 1 MB for minutes. A longer reading therefore goes into the log as
+// paragraphs of this many characters, which take a few milliseconds each;
+// a shorter one is one paragraph, as always.
+constexpr int logPieceSize = 4096;
+// How long the log may hold the window per turn of the event loop while it
+// catches up with a long reading.
+constexpr int logBatchMs = 10;
+} // namespace
+
 void ctrlUi::serialDataReadyRead()
 {
     // A serial reply trickles in; gather everything that arrives within
@@ -26,7 +40,48 @@ void ctrlUi::readOutRecvData()
         break;
     }
 
+    // The parser gets the whole reading at once, even while its text is
+    // still on its way into the log.
     const int zero = chunk.indexOf('\0');
-    ui.tEdtCurrentDataRES->append(QString::fromUtf8(zero < 0 ? chunk : chunk.left(zero)));
+    appendToReplyLog(QString::fromUtf8(zero < 0 ? chunk : chunk.left(zero)));
     parseStatusReply(chunk);
+}
+
+void ctrlUi::appendToReplyLog(const QString &text)
+{
+    if (replyLogBacklog.isEmpty() && text.size() <= logPieceSize) {
+        ui.tEdtCurrentDataRES->append(text);
+        return;
+    }
+
+    // Every character is kept; only the paragraph breaks are new. Readings
+    // keep their order: a short one waits behind the pieces of a long one.
+    int at = 0;
+    do {
+        int size = qMin(logPieceSize, text.size() - at);
+        if (at + size < text.size() && text.at(at + size - 1).isHighSurrogate())
+            --size; // a character outside the BMP stays in one piece
+        replyLogBacklog.append(text.mid(at, size));
+        at += size;
+    } while (at < text.size());
+    if (!replyLogTimer.isActive())
+        replyLogTimer.start(0);
+}
+
+void ctrlUi::drainReplyLog()
+{
+    QElapsedTimer batch;
+    batch.start();
+    while (!replyLogBacklog.isEmpty() && batch.elapsed() < logBatchMs)
+        ui.tEdtCurrentDataRES->append(replyLogBacklog.takeFirst());
+    if (!replyLogBacklog.isEmpty())
+        replyLogTimer.start(0);
+}
+
+void ctrlUi::clearReplyLog()
+{
+    // Pieces not yet shown belong to readings from before the clear.
+    replyLogBacklog.clear();
+    replyLogTimer.stop();
+    ui.tEdtCurrentDataRES->clear();
 }

@@ -64,14 +64,26 @@ void ctrlUi::displayError(QAbstractSocket::SocketError socketError)
     // keeping "已连接矩阵" while commands vanish would tell the operator the
     // opposite of the truth.
     Q_UNUSED(socketError)
-    QMessageBox::information(this, tr("网络"), tr("产生如下错误: %1.").arg(tcpClient.errorString()),
-                             QMessageBox::Ok, QMessageBox::NoButton);
 
-    tcpClient.close();
+    // One failure is handled once. The box below runs its own event loop; a
+    // socket still open and still wired there retries the bytes it holds
+    // (a command typed while connecting, say), fails again and lands here
+    // again, box inside box until the stack runs out. So the link is shut
+    // and unwired first; an error that comes after that finds no slot.
+    const QString reason = tcpClient.errorString();
     disconnect(&tcpClient, SIGNAL(connected()), this, SLOT(TCPclientConnected()));
     disconnect(&tcpClient, SIGNAL(error(QAbstractSocket::SocketError)), this,
                SLOT(displayError(QAbstractSocket::SocketError)));
     disconnect(&tcpClient, SIGNAL(readyRead()), this, SLOT(readOutRecvData()));
+    // abort() drops what never left; after a failed attempt the socket is
+    // already unconnected, so abort() leaves it open and close() is needed
+    // for the next click to start a new attempt.
+    tcpClient.abort();
+    tcpClient.close();
+
+    QMessageBox::information(this, tr("网络"), tr("产生如下错误: %1.").arg(reason), QMessageBox::Ok,
+                             QMessageBox::NoButton);
+
     ui.pBtnCommunicationConnect->setEnabled(true);
     ui.pBtnCommunicationConnect->setText(QStringLiteral("连接矩阵"));
     ui.cBoxCommunicationSet->setEnabled(true);

@@ -16,6 +16,7 @@ private slots:
     void serialOpenFailure();
     void serialLineLostWhileOpen();
     void tcpButtonFollowsTheConnection();
+    void tcpHighestPort();
     void tcpFailuresReturnToIdle_data();
     void tcpFailuresReturnToIdle();
     void modeSwitchClosesTheOtherLink();
@@ -138,6 +139,22 @@ void TestLinks::tcpButtonFollowsTheConnection()
     QTRY_COMPARE(probe.log(), QStringLiteral("A:0102"));
     QCOMPARE(readings.count(), 1); // each reconnect wired reception once
     QCOMPARE(device.received(), QByteArray("*?!*?!*?!"));
+    QCOMPARE(boxes.count(), 0);
+}
+
+void TestLinks::tcpHighestPort()
+{
+    // 65535 is the last port the form accepts; it must reach the socket whole.
+    FakeDevice device;
+    if (!device.listen(65535))
+        QSKIP("127.0.0.1:65535 is taken on this machine; cannot test the highest port");
+    ctrlUi window;
+    CtrlUiProbe probe(window);
+    MessageBoxRecorder boxes;
+    QVERIFY(probe.connectTcp(65535));
+    QVERIFY(device.waitForReceived(3));
+    QCOMPARE(device.received(), QByteArray("*?!"));
+    QCOMPARE(probe.tcpClient().peerPort(), quint16(65535));
     QCOMPARE(boxes.count(), 0);
 }
 

@@ -23,7 +23,7 @@ public:
             }
         });
     }
-    bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
+    bool listen(quint16 port = 0) { return m_server.listen(QHostAddress::LocalHost, port); }
     quint16 port() const { return m_server.serverPort(); }
     void stopListening() { m_server.close(); } // later attempts are refused
     QByteArray received() const { return m_received; }

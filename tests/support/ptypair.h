@@ -37,6 +37,12 @@ public:
     {
         return ::write(m_master, bytes.constData(), size_t(bytes.size())) == bytes.size();
     }
+    // As much as the pty takes now, without waiting: the count written, or -1.
+    qint64 writeSome(const QByteArray &bytes)
+    {
+        return m_master < 0 ? -1 : ::write(m_master, bytes.constData(), size_t(bytes.size()));
+    }
+    bool isOpen() const { return m_master >= 0; }
     // Device side: what the window wrote since the last take().
     bool waitForBytes(int byteCount, int timeoutMs = 5000)
     {
