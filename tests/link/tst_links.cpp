@@ -2,237 +2,349 @@
 #include "support/fakedevice.h"
 #include "support/messageboxrecorder.h"
 #include "support/ptypair.h"
+#include "support/stallmeter.h"
 
+#include <QTextBlock>
 #include <QtTest>
 
-// Both links against a device played by the test: a pseudo-terminal for the
-// serial line, a fake TCP device on 127.0.0.1.
+namespace {
+// Fails at once when a box opens while another is shown: a handler that
+// re-enters itself inside its own box nests boxes until the stack runs out,
+// and the test could not return to say so.
+class NestedBoxGuard : public QObject
+{
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::Show || !qobject_cast<QMessageBox *>(watched))
+            return false;
+        int shown = 0;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            shown += qobject_cast<QMessageBox *>(widget) && widget->isVisible();
+        if (shown > 1)
+            qFatal("\"%s\" opened inside another box: a handler re-entered itself",
+                   qPrintable(static_cast<QMessageBox *>(watched)->text()));
+        return false;
+    }
+};
+} // namespace
+
+// Both links and the send routine against a device played by the test: a
+// pseudo-terminal for the serial line, a fake TCP device on 127.0.0.1.
 class TestLinks : public QObject
 {
     Q_OBJECT
+    NestedBoxGuard guard;
+    MessageBoxRecorder boxes; // any box is a failure unless the test clears it
+    std::unique_ptr<PtyPair> line;
+    std::unique_ptr<FakeDevice> device;
+    std::unique_ptr<ctrlUi> window; // goes first, closing its links
+    std::unique_ptr<CtrlUiProbe> probe;
+    Ui_ctrlForm *ui = nullptr;
+
 private slots:
-    void serialOpenAndClose();
-    void serialGathersArrivalsWithin500ms();
-    void serialOpenFailure();
-    void serialLineLostWhileOpen();
-    void tcpButtonFollowsTheConnection();
-    void tcpHighestPort();
-    void tcpFailuresReturnToIdle_data();
-    void tcpFailuresReturnToIdle();
-    void modeSwitchClosesTheOtherLink();
+    void initTestCase() { qApp->installEventFilter(&guard); }
+    void init()
+    {
+        window = std::make_unique<ctrlUi>();
+        probe = std::make_unique<CtrlUiProbe>(*window);
+        ui = &probe->ui();
+        line = std::make_unique<PtyPair>();
+        device = std::make_unique<FakeDevice>();
+        QVERIFY(line->isValid() && device->listen());
+        boxes.clear();
+    }
+    void cleanup()
+    {
+        QVERIFY2(boxes.count() == 0, qPrintable(boxes.summary()));
+        window.reset();
+    }
+
+    void serialOpenCloseAndReading()
+    {
+        QCOMPARE(ui->cBoxCOMbaudrate->count(), 22);
+        ui->cBoxCOMbaudrate->setCurrentText("115200");
+        // Closed within a running delay and opened again, twice: the wiring is
+        // made once per open and the delay does not outlive a close.
+        for (int round = 1; round <= 3; ++round) {
+            QVERIFY(probe->openSerial(line->slavePath()));
+            QCOMPARE(ui->pBtnOpenCOM->text(), QStringLiteral("关闭串口"));
+            QVERIFY(line->waitForBytes(3) && ui->pBtnConnect->isEnabled());
+            QCOMPARE(line->take(), QByteArray("*?!"));
+            if (round == 3)
+                break;
+            line->write("A:");
+            QTRY_VERIFY(probe->recvTimer().isActive());
+            ui->pBtnOpenCOM->click();
+            QVERIFY(!probe->serialPort().isOpen() && !probe->recvTimer().isActive());
+            QVERIFY(ui->pBtnOpenCOM->text() != QStringLiteral("关闭串口"));
+        }
+        QCOMPARE(probe->serialPort().baudRate(), 115200);
+        QCOMPARE(probe->serialPort().parity(), QSerialPort::NoParity);
+        // Arrivals within 500 ms of the first are read together, and once: a
+        // later one starts a new delay.
+        QElapsedTimer clock;
+        QList<qint64> readings;
+        connect(ui->tEdtCurrentDataRES, &QTextEdit::textChanged, this,
+                [&] { readings << clock.elapsed(); });
+        clock.start();
+        line->write("B:\004ABCD");
+        QTimer::singleShot(100, this, [&] { line->write("x08-16-"); });
+        QTimer::singleShot(400, this, [&] { line->write("PQRS"); });
+        QTimer::singleShot(600, this, [&] { line->write("D"); });
+        QTRY_COMPARE_WITH_TIMEOUT(probe->log(), QStringLiteral("B:\004ABCDx08-16-PQRS\nD"), 3000);
+        QCOMPARE(ui->tWidgetOut->rowCount(), 16); // parsed as one reading
+        // Qt's coarse timers may fire up to 5 % early; a loaded machine fires late.
+        QCOMPARE(readings.size(), 2);
+        QVERIFY2(readings[0] >= 450 && readings[0] < 600, qPrintable(QString::number(readings[0])));
+        QVERIFY2(readings[1] >= 1050 && readings[1] < 1300,
+                 qPrintable(QString::number(readings[1])));
+    }
+
+    void serialFailuresReportedOnce()
+    {
+        const QString before = ui->pBtnOpenCOM->text();
+        QVERIFY(!probe->openSerial("/dev/pts/no-such-port"));
+        QCOMPARE(
+            boxes.summary(),
+            QStringLiteral("打开串口失败 / 打开串口失败,请检查串口是否被占用或多次打开了本程序!"));
+        QCOMPARE(ui->pBtnOpenCOM->text(), before);
+        QVERIFY(ui->tEdtCurrentOutDataHEX->toPlainText().isEmpty()); // nothing sent
+        boxes.clear();
+
+        // The line lost while open: closed at the first error and reported once,
+        // not a storm of errors, and the console goes on.
+        QVERIFY(probe->openSerial(line->slavePath()));
+        line->closeMaster();
+        QTRY_COMPARE(boxes.count(), 1);
+        QVERIFY(!probe->serialPort().isOpen());
+        QVERIFY2(boxes.summary().startsWith("串口错误 / 串口连接已断开: I"),
+                 qPrintable(boxes.summary()));
+        boxes.clear();
+        PtyPair second;
+        QVERIFY(probe->openSerial(second.slavePath()) && second.waitForBytes(3));
+    }
+
+    void tcpButtonFollowsTheConnection_data()
+    {
+        QTest::addColumn<quint16>("port");
+        QTest::newRow("any free port") << quint16(0);
+        QTest::newRow("65535, the highest the form takes") << quint16(65535);
+    }
+
+    void tcpButtonFollowsTheConnection()
+    {
+        QFETCH(quint16, port);
+        if (port && (device->stopListening(), !device->listen(port)))
+            QSKIP("127.0.0.1:65535 is taken on this machine");
+        QPushButton *button = ui->pBtnCommunicationConnect;
+        QSignalSpy readings(ui->tEdtCurrentDataRES, &QTextEdit::textChanged);
+        for (int round = 1; round <= 3; ++round) {
+            probe->startTcp(device->port());
+            QCOMPARE(button->text(), QStringLiteral("连接中..."));
+            QVERIFY(!button->isEnabled() && !ui->cBoxCommunicationSet->isEnabled());
+            QTRY_COMPARE(button->text(), QStringLiteral("已连接矩阵"));
+            QVERIFY(button->isEnabled() && ui->cBoxCommunicationSet->isEnabled());
+            QVERIFY(ui->tWidgetOut->isEnabled() && device->waitForReceived(3 * round));
+            if (round == 3)
+                break;
+            button->click(); // closed at once
+            QCOMPARE(button->text(), QStringLiteral("连接矩阵"));
+            QVERIFY(!probe->tcpClient().isOpen());
+        }
+        QCOMPARE(probe->tcpClient().peerPort(), device->port());
+        device->send("A:0102");
+        QTRY_COMPARE(probe->log(), QStringLiteral("A:0102"));
+        QCOMPARE(readings.count(), 1); // each reconnect wired reception once
+        QCOMPARE(device->received(), QByteArray("*?!*?!*?!"));
+    }
+
+    void tcpFailureHandledOnce_data()
+    {
+        QTest::addColumn<QString>("trigger"); // "refused", "hang-up", or the port typed
+        QTest::addColumn<bool>("earlierLink"); // leaves the routing buttons enabled
+        QTest::addColumn<QString>("button"); // clicked at once after the trigger
+        QTest::newRow("refused, 分辨率 queued while connecting")
+            << "refused" << false << "outResPushButton";
+        QTest::newRow("refused, 刷新 after an earlier link") << "refused" << true << "pBtnRefresh";
+        QTest::newRow("refused, 查询 after an earlier link") << "refused" << true << "pBtnQueryReq";
+        QTest::newRow("hang-up with commands queued") << "hang-up" << true << "outResPushButton";
+        // Refused before any attempt, rather than wrapped round or made port 0.
+        for (const QString &port :
+             QString(",0,65536,73662,99999999999,+8126, 8126,81a,-1").split(','))
+            QTest::newRow(qPrintable("port \"" + port + '"')) << port << false << QString();
+    }
+
+    void tcpFailureHandledOnce()
+    {
+        QFETCH(QString, trigger);
+        QFETCH(bool, earlierLink);
+        QFETCH(QString, button);
+        const QString box = trigger == "refused" ? "网络 / 产生如下错误: Connection refused."
+            : trigger == "hang-up" ? "网络 / 产生如下错误: The remote host closed the connection."
+                                   : "网络 / 请输入正确的端口号!";
+        FakeDevice next;
+        QVERIFY(next.listen());
+        ui->outResLineEdit->setText("1");
+        if (earlierLink)
+            QVERIFY(probe->connectTcp(device->port()) && device->waitForReceived(3));
+        if (trigger == "hang-up") {
+            device->closeClient();
+        } else {
+            if (earlierLink)
+                ui->pBtnCommunicationConnect->click();
+            const QString port = QString::number(device->port());
+            device->stopListening();
+            ui->cBoxCommunicationSet->setCurrentIndex(1);
+            ui->lEdtCommunicationIPset->setText("127.0.0.1"); // never the default address
+            ui->lEdtCommunicationPort->setText(trigger == "refused" ? port : trigger);
+            ui->pBtnCommunicationConnect->click();
+        }
+        if (!button.isEmpty()) // queued in the socket while it connects or behind the hang-up
+            window->findChild<QPushButton *>(button)->click();
+        QVERIFY2(QTest::qWaitFor(
+                     [&] { return boxes.count() > 0 && !QApplication::activeModalWidget(); }),
+                 "no box");
+        QCOMPARE(boxes.summary(), box); // one box, not one inside the other
+        QCOMPARE(boxes.boxes().first().icon,
+                 box.contains("端口号") ? QMessageBox::Warning : QMessageBox::Information);
+        boxes.clear(); // and cleanup() sees that no other box follows
+
+        // Idle, and the next connection works and carries nothing of the failed one.
+        QCOMPARE(ui->pBtnCommunicationConnect->text(), QStringLiteral("连接矩阵"));
+        QVERIFY(ui->pBtnCommunicationConnect->isEnabled() && ui->cBoxCommunicationSet->isEnabled());
+        QVERIFY(!probe->tcpClient().isOpen());
+        QVERIFY(probe->connectTcp(next.port()));
+        ui->pBtnQueryReq->click();
+        QVERIFY(next.waitForReceived(5));
+        QCOMPARE(next.received(), QByteArray("*?!*!"));
+    }
+
+    void modeSwitchClosesTheOtherLink()
+    {
+        QVERIFY(probe->openSerial(line->slavePath()));
+        line->write("A:01");
+        QTRY_VERIFY(probe->recvTimer().isActive());
+        ui->cBoxCommunicationSet->setCurrentIndex(1);
+        QCOMPARE(ui->sWidgetCommunication->currentIndex(), 1);
+        QVERIFY(!probe->serialPort().isOpen() && !probe->recvTimer().isActive());
+        QVERIFY(!ui->pBtnConnect->isEnabled() && !ui->lEdtInputCount->isEnabled());
+        QVERIFY(probe->log().isEmpty()); // what had arrived is dropped with the line
+
+        QVERIFY(probe->connectTcp(device->port()));
+        ui->cBoxCommunicationSet->setCurrentIndex(0);
+        QCOMPARE(ui->sWidgetCommunication->currentIndex(), 0);
+        QVERIFY(!probe->tcpClient().isOpen() && !ui->pBtnRefresh->isEnabled());
+        QCOMPARE(ui->pBtnCommunicationConnect->text(), QStringLiteral("连接矩阵"));
+        QVERIFY(!QObject::disconnect(&probe->tcpClient(), SIGNAL(readyRead()), window.get(),
+                                     SLOT(readOutRecvData())));
+    }
+
+    void longReadingKeepsTheWindowResponsive_data()
+    {
+        QTest::addColumn<QByteArray>("reading");
+        QTest::addColumn<int>("outputs"); // rows after the reading; 0: unchanged
+        QTest::addColumn<bool>("clear"); // 清除显示 at once: what is not yet shown goes too
+        auto digits = [](int n) { return QByteArray("0123456789").repeated(n / 10 + 1).left(n); };
+        QTest::newRow("64 KB of digits") << digits(64 * 1024) << 0 << false;
+        QTest::newRow("256 KB of digits") << digits(256 * 1024) << 0 << false;
+        QTest::newRow("1 MB of digits") << digits(1024 * 1024) << 0 << false;
+        // Parsed whole: the counts sit in the last ten bytes.
+        QTest::newRow("device information with a 1 MB model")
+            << QByteArray("B:\004ABCDx") + digits(1024 * 1024) + "08-16-PQRS" << 16 << false;
+        QTest::newRow("256 KB, then 清除显示") << digits(256 * 1024) << 0 << true;
+    }
+
+    void longReadingKeepsTheWindowResponsive()
+    {
+        QFETCH(QByteArray, reading);
+        QFETCH(int, outputs);
+        QFETCH(bool, clear);
+        window->show();
+        for (int i = 0; i < 100; ++i) // enough readings for a scroll bar
+            ui->tEdtCurrentDataRES->append("A:0102");
+        const QString before = probe->log();
+        // Exactly these bytes wait unread in the socket, for one call of the
+        // reading slot to take them as one reading.
+        ui->cBoxCommunicationSet->setCurrentIndex(1);
+        probe->tcpClient().connectToHost(QHostAddress::LocalHost, device->port());
+        QVERIFY(probe->tcpClient().waitForConnected(5000) && device->waitForClient());
+        device->send(reading);
+        QVERIFY(QTest::qWaitFor(
+            [&] { return probe->tcpClient().bytesAvailable() == reading.size(); }, 10000));
+
+        StallMeter stalls;
+        QMetaObject::invokeMethod(window.get(), "readOutRecvData");
+        if (clear)
+            ui->pushButton->click();
+        device->send("C:0201"); // an ordinary reply behind it keeps its place
+        connect(&probe->tcpClient(), SIGNAL(readyRead()), window.get(), SLOT(readOutRecvData()));
+        QTextDocument *log = ui->tEdtCurrentDataRES->document();
+        QVERIFY2(QTest::qWaitFor([&] { return log->lastBlock().text() == "C:0201"; }, 30000),
+                 "the log never showed the reply behind the long reading");
+        QVERIFY2(stalls.longestCpuMs() < allowedStallMs,
+                 qPrintable(QString("stalled %1 ms (CPU), %2 ms (wall)")
+                                .arg(stalls.longestCpuMs())
+                                .arg(stalls.longestWallMs())));
+
+        // Every byte, in order; a long reading may take several paragraphs.
+        QString expected = before + '\n' + QString::fromLatin1(reading) + "\nC:0201";
+        QCOMPARE(probe->log().remove('\n'),
+                 clear ? QStringLiteral("C:0201") : expected.remove('\n'));
+        if (outputs)
+            QCOMPARE(ui->tWidgetOut->rowCount(), outputs);
+    }
+
+    void sendCommand_data()
+    {
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QString>("ascii");
+        QTest::addColumn<QString>("hex");
+        QTest::newRow("refresh") << QByteArray("*?!") << QString("*?!") << "2A 3F 21";
+        QTest::newRow("zero byte: text stops, hex and the write go on")
+            << QByteArray("*1\0<2!\xff\r\n", 9) << QString("*1") << "2A 31 00 3C 32 21 FF 0D 0A";
+        QTest::newRow("above 0x7F as Latin-1")
+            << QByteArray("\xe4\xb8\xad!") << QString::fromLatin1("\xe4\xb8\xad!") << "E4 B8 AD 21";
+        QTest::newRow("empty") << QByteArray() << QString() << QString();
+    }
+
+    void sendCommand()
+    {
+        QFETCH(QByteArray, command);
+        QFETCH(QString, ascii);
+        QFETCH(QString, hex);
+        ui->tEdtCurrentOutDataHEX->setText("old"); // replaced, not appended to
+        probe->sendCommand(command);
+        QCOMPARE(ui->tEdtCurrentOutDataASCII->toPlainText(), ascii);
+        QCOMPARE(ui->tEdtCurrentOutDataHEX->toPlainText(), hex);
+        // No link: previews all the same, then one warning, and the command is dropped.
+        QCOMPARE(boxes.summary(),
+                 QStringLiteral("无法发送数据 / 无可用连接！请先打开串口或连接网络"));
+        QCOMPARE(boxes.boxes().first().icon, QMessageBox::Warning);
+        boxes.clear();
+
+        // Both open (the window never allows it): the serial line takes it. Then
+        // the TCP link. Every byte, nothing added.
+        probe->tcpClient().connectToHost(QHostAddress::LocalHost, device->port());
+        probe->serialPort().setPortName(line->slavePath());
+        QVERIFY(probe->tcpClient().waitForConnected(5000));
+        QVERIFY(probe->serialPort().open(QIODevice::ReadWrite));
+        probe->sendCommand(command);
+        QVERIFY(line->waitForBytes(command.size()));
+        QCOMPARE(line->take(), command);
+        probe->serialPort().close();
+        probe->sendCommand(command);
+        QVERIFY(device->waitForReceived(command.size()));
+        QCOMPARE(device->received(), command);
+        // A port open for reading only refuses every write: reported, not passed over.
+        probe->tcpClient().close();
+        QVERIFY(probe->serialPort().open(QIODevice::ReadOnly));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("QIODevice::write.*ReadOnly device"));
+        probe->sendCommand(command);
+        QCOMPARE(boxes.summary(), "发送失败 / 数据发送失败: " + probe->serialPort().errorString());
+        QCOMPARE(boxes.boxes().first().icon, QMessageBox::Warning);
+        boxes.clear();
+    }
 };
-
-void TestLinks::serialOpenAndClose()
-{
-    PtyPair line;
-    ctrlUi window;
-    CtrlUiProbe probe(window);
-    QCOMPARE(probe.ui().cBoxCOMbaudrate->count(), 22);
-    probe.ui().cBoxCOMbaudrate->setCurrentText("115200");
-    // Opened, closed within a running delay, and opened again twice: the
-    // wiring must be made once per open and the delay must not outlive a close.
-    for (int round = 0; round < 3; ++round) {
-        QVERIFY(probe.openSerial(line.slavePath()));
-        QCOMPARE(probe.ui().pBtnOpenCOM->text(), QStringLiteral("关闭串口"));
-        QVERIFY(line.waitForBytes(3));
-        QCOMPARE(line.take(), QByteArray("*?!"));
-        QVERIFY(probe.ui().pBtnConnect->isEnabled());
-        if (round == 2)
-            break;
-        line.write("A:");
-        QTRY_VERIFY(probe.recvTimer().isActive());
-        probe.ui().pBtnOpenCOM->click();
-        QVERIFY(!probe.serialPort().isOpen() && !probe.recvTimer().isActive());
-        QVERIFY(probe.ui().pBtnOpenCOM->text() != QStringLiteral("关闭串口"));
-    }
-    QCOMPARE(probe.serialPort().baudRate(), 115200);
-    QCOMPARE(probe.serialPort().parity(), QSerialPort::NoParity);
-    QSignalSpy readings(probe.ui().tEdtCurrentDataRES, &QTextEdit::textChanged);
-    line.write("B:\x04"
-               "ABCDx08-16-PQRS");
-    QTRY_COMPARE(probe.ui().tWidgetOut->rowCount(), 16);
-    QCOMPARE(readings.count(), 1);
-    QCOMPARE(probe.log(),
-             QStringLiteral("B:\x04"
-                            "ABCDx08-16-PQRS"));
-}
-
-void TestLinks::serialGathersArrivalsWithin500ms()
-{
-    // The delay itself is under test, so the arrivals are timed.
-    PtyPair line;
-    ctrlUi window;
-    CtrlUiProbe probe(window);
-    QVERIFY(probe.openSerial(line.slavePath()));
-    QElapsedTimer clock;
-    QList<qint64> readings;
-    connect(probe.ui().tEdtCurrentDataRES, &QTextEdit::textChanged, this,
-            [&] { readings << clock.elapsed(); });
-    clock.start();
-    line.write("A");
-    QTimer::singleShot(100, this, [&] { line.write("B"); });
-    QTimer::singleShot(400, this, [&] { line.write("C"); });
-    QTimer::singleShot(600, this, [&] { line.write("D"); });
-    QTRY_COMPARE_WITH_TIMEOUT(probe.log(), QStringLiteral("ABC\nD"), 3000);
-    // Qt's coarse timers may fire up to 5 % early.
-    QCOMPARE(readings.size(), 2);
-    QVERIFY2(readings[0] >= 450 && readings[0] < 600, qPrintable(QString::number(readings[0])));
-    QVERIFY2(readings[1] >= 1050 && readings[1] < 1300, qPrintable(QString::number(readings[1])));
-}
-
-void TestLinks::serialOpenFailure()
-{
-    ctrlUi window;
-    CtrlUiProbe probe(window);
-    const QString before = probe.ui().pBtnOpenCOM->text();
-    MessageBoxRecorder boxes;
-    QVERIFY(!probe.openSerial("/dev/pts/no-such-port"));
-    QCOMPARE(boxes.summary(),
-             QStringLiteral("打开串口失败 / 打开串口失败,请检查串口是否被占用或多次打开了本程序!"));
-    QCOMPARE(probe.ui().pBtnOpenCOM->text(), before);
-    QVERIFY(probe.ui().tEdtCurrentOutDataHEX->toPlainText().isEmpty());
-}
-
-void TestLinks::serialLineLostWhileOpen()
-{
-    PtyPair line, second;
-    ctrlUi window;
-    CtrlUiProbe probe(window);
-    QVERIFY(probe.openSerial(line.slavePath()));
-    MessageBoxRecorder boxes;
-    line.closeMaster();
-    // Closed at the first error and reported once, not a storm of errors.
-    QTRY_COMPARE(boxes.count(), 1);
-    QVERIFY(!probe.serialPort().isOpen());
-    QVERIFY2(boxes.summary().startsWith("串口错误 / 串口连接已断开: I"),
-             qPrintable(boxes.summary()));
-    QVERIFY(probe.openSerial(second.slavePath())); // and the console goes on
-    QVERIFY(second.waitForBytes(3));
-    QCOMPARE(boxes.count(), 1);
-}
-
-void TestLinks::tcpButtonFollowsTheConnection()
-{
-    FakeDevice device;
-    QVERIFY(device.listen());
-    ctrlUi window;
-    CtrlUiProbe probe(window);
-    MessageBoxRecorder boxes;
-    QPushButton *button = probe.ui().pBtnCommunicationConnect;
-    for (int round = 0; round < 2; ++round) {
-        probe.startTcp(device.port());
-        QCOMPARE(button->text(), QStringLiteral("连接中..."));
-        QVERIFY(!button->isEnabled() && !probe.ui().cBoxCommunicationSet->isEnabled());
-        QTRY_COMPARE(button->text(), QStringLiteral("已连接矩阵"));
-        QVERIFY(button->isEnabled() && probe.ui().cBoxCommunicationSet->isEnabled());
-        QVERIFY(probe.ui().tWidgetOut->isEnabled());
-        QVERIFY(device.waitForReceived(3 * (round + 1)));
-        button->click(); // closed at once, even with the refresh still unsent
-        QCOMPARE(button->text(), QStringLiteral("连接矩阵"));
-        QVERIFY(!probe.tcpClient().isOpen());
-    }
-    QVERIFY(probe.connectTcp(device.port()));
-    QTRY_COMPARE(device.connectionCount(), 3);
-    QVERIFY(device.waitForReceived(9));
-    QSignalSpy readings(probe.ui().tEdtCurrentDataRES, &QTextEdit::textChanged);
-    device.send("A:0102");
-    QTRY_COMPARE(probe.log(), QStringLiteral("A:0102"));
-    QCOMPARE(readings.count(), 1); // each reconnect wired reception once
-    QCOMPARE(device.received(), QByteArray("*?!*?!*?!"));
-    QCOMPARE(boxes.count(), 0);
-}
-
-void TestLinks::tcpHighestPort()
-{
-    // 65535 is the last port the form accepts; it must reach the socket whole.
-    FakeDevice device;
-    if (!device.listen(65535))
-        QSKIP("127.0.0.1:65535 is taken on this machine; cannot test the highest port");
-    ctrlUi window;
-    CtrlUiProbe probe(window);
-    MessageBoxRecorder boxes;
-    QVERIFY(probe.connectTcp(65535));
-    QVERIFY(device.waitForReceived(3));
-    QCOMPARE(device.received(), QByteArray("*?!"));
-    QCOMPARE(probe.tcpClient().peerPort(), quint16(65535));
-    QCOMPARE(boxes.count(), 0);
-}
-
-void TestLinks::tcpFailuresReturnToIdle_data()
-{
-    QTest::addColumn<QString>("port"); // "device": the fake device's own port
-    QTest::addColumn<QString>("box");
-    QTest::newRow("connection refused") << "closed"
-                                        << "网络 / 产生如下错误: Connection refused.";
-    QTest::newRow("device hangs up")
-        << "device"
-        << "网络 / 产生如下错误: The remote host closed the connection.";
-    // Refused before any attempt, rather than wrapped round or made port 0.
-    for (const char *text :
-         {"", "0", "65536", "73662", "99999999999", "+8126", " 8126", "81a", "-1"})
-        QTest::newRow(*text ? text : "empty") << QString(text) << "网络 / 请输入正确的端口号!";
-}
-
-void TestLinks::tcpFailuresReturnToIdle()
-{
-    QFETCH(QString, port);
-    QFETCH(QString, box);
-    FakeDevice device;
-    QVERIFY(device.listen());
-    ctrlUi window;
-    CtrlUiProbe probe(window);
-    MessageBoxRecorder boxes;
-    const quint16 devicePort = device.port();
-    if (port == "closed")
-        device.stopListening();
-    probe.ui().cBoxCommunicationSet->setCurrentIndex(1);
-    probe.ui().lEdtCommunicationIPset->setText("127.0.0.1"); // never the default address
-    const bool typed = port != "closed" && port != "device";
-    probe.ui().lEdtCommunicationPort->setText(typed ? port : QString::number(devicePort));
-    probe.ui().pBtnCommunicationConnect->click();
-    if (port == "device") {
-        QTRY_COMPARE(probe.ui().pBtnCommunicationConnect->text(), QStringLiteral("已连接矩阵"));
-        device.closeClient();
-    }
-    QTRY_COMPARE(boxes.summary(), box);
-    QCOMPARE(boxes.boxes().first().icon,
-             box.contains("端口号") ? QMessageBox::Warning : QMessageBox::Information);
-    // Idle: no claim of a connection, and a command is refused, not lost.
-    QCOMPARE(probe.ui().pBtnCommunicationConnect->text(), QStringLiteral("连接矩阵"));
-    QVERIFY(probe.ui().pBtnCommunicationConnect->isEnabled());
-    QVERIFY(probe.ui().cBoxCommunicationSet->isEnabled() && !probe.tcpClient().isOpen());
-    probe.sendCommand("*!");
-    QCOMPARE(boxes.boxes().last().title, QStringLiteral("无法发送数据"));
-}
-
-void TestLinks::modeSwitchClosesTheOtherLink()
-{
-    PtyPair line;
-    FakeDevice device;
-    QVERIFY(device.listen());
-    ctrlUi window;
-    CtrlUiProbe probe(window);
-    MessageBoxRecorder boxes;
-    QVERIFY(probe.openSerial(line.slavePath()));
-    line.write("A:01");
-    QTRY_VERIFY(probe.recvTimer().isActive());
-    probe.ui().cBoxCommunicationSet->setCurrentIndex(1);
-    QCOMPARE(probe.ui().sWidgetCommunication->currentIndex(), 1);
-    QVERIFY(!probe.serialPort().isOpen() && !probe.recvTimer().isActive());
-    QVERIFY(!probe.ui().pBtnConnect->isEnabled() && !probe.ui().lEdtInputCount->isEnabled());
-    QVERIFY(probe.log().isEmpty()); // what had arrived is dropped with the line
-
-    QVERIFY(probe.connectTcp(device.port()));
-    probe.ui().cBoxCommunicationSet->setCurrentIndex(1); // the same item: nothing runs
-    QVERIFY(probe.tcpClient().isOpen());
-    probe.ui().cBoxCommunicationSet->setCurrentIndex(0);
-    QCOMPARE(probe.ui().sWidgetCommunication->currentIndex(), 0);
-    QVERIFY(!probe.tcpClient().isOpen() && !probe.ui().pBtnRefresh->isEnabled());
-    QCOMPARE(probe.ui().pBtnCommunicationConnect->text(), QStringLiteral("连接矩阵"));
-    QVERIFY(!QObject::disconnect(&probe.tcpClient(), SIGNAL(readyRead()), &window,
-                                 SLOT(readOutRecvData())));
-    QCOMPARE(boxes.count(), 0);
-}
 
 QTEST_MAIN(TestLinks)
 #include "tst_links.moc"
