@@ -67,7 +67,7 @@ private slots:
         // made once per open and the delay does not outlive a close.
         for (int round = 1; round <= 3; ++round) {
             QVERIFY(probe->openSerial(line->slavePath()));
-            QCOMPARE(ui->pBtnOpenCOM->text(), QStringLiteral("关闭串口"));
+            QCOMPARE(ui->pBtnOpenCOM->text(), QString("关闭串口"));
             QVERIFY(line->waitForBytes(3) && ui->pBtnConnect->isEnabled());
             QCOMPARE(line->take(), QByteArray("*?!"));
             if (round == 3)
@@ -76,7 +76,7 @@ private slots:
             QTRY_VERIFY(probe->recvTimer().isActive());
             ui->pBtnOpenCOM->click();
             QVERIFY(!probe->serialPort().isOpen() && !probe->recvTimer().isActive());
-            QVERIFY(ui->pBtnOpenCOM->text() != QStringLiteral("关闭串口"));
+            QVERIFY(ui->pBtnOpenCOM->text() != QString("关闭串口"));
         }
         QCOMPARE(probe->serialPort().baudRate(), 115200);
         QCOMPARE(probe->serialPort().parity(), QSerialPort::NoParity);
@@ -91,7 +91,7 @@ private slots:
         QTimer::singleShot(100, this, [&] { line->write("x08-16-"); });
         QTimer::singleShot(400, this, [&] { line->write("PQRS"); });
         QTimer::singleShot(600, this, [&] { line->write("D"); });
-        QTRY_COMPARE_WITH_TIMEOUT(probe->log(), QStringLiteral("B:\004ABCDx08-16-PQRS\nD"), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(probe->log(), QString("B:\004ABCDx08-16-PQRS\nD"), 3000);
         QCOMPARE(ui->tWidgetOut->rowCount(), 16); // parsed as one reading
         // Qt's coarse timers may fire up to 5 % early; a loaded machine fires late.
         QCOMPARE(readings.size(), 2);
@@ -104,9 +104,8 @@ private slots:
     {
         const QString before = ui->pBtnOpenCOM->text();
         QVERIFY(!probe->openSerial("/dev/pts/no-such-port"));
-        QCOMPARE(
-            boxes.summary(),
-            QStringLiteral("打开串口失败 / 打开串口失败,请检查串口是否被占用或多次打开了本程序!"));
+        QCOMPARE(boxes.summary(),
+                 QString("打开串口失败 / 打开串口失败,请检查串口是否被占用或多次打开了本程序!"));
         QCOMPARE(ui->pBtnOpenCOM->text(), before);
         QVERIFY(ui->tEdtCurrentOutDataHEX->toPlainText().isEmpty()); // nothing sent
         boxes.clear();
@@ -140,20 +139,20 @@ private slots:
         QSignalSpy readings(ui->tEdtCurrentDataRES, &QTextEdit::textChanged);
         for (int round = 1; round <= 3; ++round) {
             probe->startTcp(device->port());
-            QCOMPARE(button->text(), QStringLiteral("连接中..."));
+            QCOMPARE(button->text(), QString("连接中..."));
             QVERIFY(!button->isEnabled() && !ui->cBoxCommunicationSet->isEnabled());
-            QTRY_COMPARE(button->text(), QStringLiteral("已连接矩阵"));
+            QTRY_COMPARE(button->text(), QString("已连接矩阵"));
             QVERIFY(button->isEnabled() && ui->cBoxCommunicationSet->isEnabled());
             QVERIFY(ui->tWidgetOut->isEnabled() && device->waitForReceived(3 * round));
             if (round == 3)
                 break;
             button->click(); // closed at once
-            QCOMPARE(button->text(), QStringLiteral("连接矩阵"));
+            QCOMPARE(button->text(), QString("连接矩阵"));
             QVERIFY(!probe->tcpClient().isOpen());
         }
         QCOMPARE(probe->tcpClient().peerPort(), device->port());
         device->send("A:0102");
-        QTRY_COMPARE(probe->log(), QStringLiteral("A:0102"));
+        QTRY_COMPARE(probe->log(), QString("A:0102"));
         QCOMPARE(readings.count(), 1); // each reconnect wired reception once
         QCOMPARE(device->received(), QByteArray("*?!*?!*?!"));
     }
@@ -210,7 +209,7 @@ private slots:
         boxes.clear(); // and cleanup() sees that no other box follows
 
         // Idle, and the next connection works and carries nothing of the failed one.
-        QCOMPARE(ui->pBtnCommunicationConnect->text(), QStringLiteral("连接矩阵"));
+        QCOMPARE(ui->pBtnCommunicationConnect->text(), QString("连接矩阵"));
         QVERIFY(ui->pBtnCommunicationConnect->isEnabled() && ui->cBoxCommunicationSet->isEnabled());
         QVERIFY(!probe->tcpClient().isOpen());
         QVERIFY(probe->connectTcp(next.port()));
@@ -234,7 +233,7 @@ private slots:
         ui->cBoxCommunicationSet->setCurrentIndex(0);
         QCOMPARE(ui->sWidgetCommunication->currentIndex(), 0);
         QVERIFY(!probe->tcpClient().isOpen() && !ui->pBtnRefresh->isEnabled());
-        QCOMPARE(ui->pBtnCommunicationConnect->text(), QStringLiteral("连接矩阵"));
+        QCOMPARE(ui->pBtnCommunicationConnect->text(), QString("连接矩阵"));
         QVERIFY(!QObject::disconnect(&probe->tcpClient(), SIGNAL(readyRead()), window.get(),
                                      SLOT(readOutRecvData())));
     }
@@ -288,8 +287,7 @@ private slots:
 
         // Every byte, in order; a long reading may take several paragraphs.
         QString expected = before + '\n' + QString::fromLatin1(reading) + "\nC:0201";
-        QCOMPARE(probe->log().remove('\n'),
-                 clear ? QStringLiteral("C:0201") : expected.remove('\n'));
+        QCOMPARE(probe->log().remove('\n'), clear ? QString("C:0201") : expected.remove('\n'));
         if (outputs)
             QCOMPARE(ui->tWidgetOut->rowCount(), outputs);
     }
@@ -317,8 +315,7 @@ private slots:
         QCOMPARE(ui->tEdtCurrentOutDataASCII->toPlainText(), ascii);
         QCOMPARE(ui->tEdtCurrentOutDataHEX->toPlainText(), hex);
         // No link: previews all the same, then one warning, and the command is dropped.
-        QCOMPARE(boxes.summary(),
-                 QStringLiteral("无法发送数据 / 无可用连接！请先打开串口或连接网络"));
+        QCOMPARE(boxes.summary(), QString("无法发送数据 / 无可用连接！请先打开串口或连接网络"));
         QCOMPARE(boxes.boxes().first().icon, QMessageBox::Warning);
         boxes.clear();
 
