@@ -6,68 +6,44 @@
 
 #include <time.h>
 
-// The longest gap a test allows the window. The sanitizer build's
-// instrumented code runs two to three times slower, so it is allowed twice
-// as much; the freezes this is meant to catch last seconds in either build.
+// The longest gap a test allows the window; the sanitizer build runs 2-3 times slower.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr double allowedStallMs = 200;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr double allowedStallMs = 200;
-#else
-constexpr double allowedStallMs = 100;
-#endif
+constexpr double allowedStallMs = __has_feature(address_sanitizer) ? 200 : 100;
 #else
 constexpr double allowedStallMs = 100;
 #endif
 
-// Measures the event loop's longest gap: a precise 5 ms timer notes the time
-// between its ticks, also while a message box runs its own loop. Two clocks:
-// the GUI thread's CPU time, which is what the window's own work costs and
-// does not grow when other processes load the machine, and the wall clock,
-// which also sees a blocking wait.
+// The event loop's longest gap, from a precise 5 ms timer that also fires inside a message box's
+// loop: in the GUI thread's CPU time (the window's own work, whatever else loads the machine) and
+// in wall time (which also sees a blocking wait). mark() ends a gap as a turn of the loop would.
 class StallMeter : public QObject
 {
 public:
     StallMeter()
     {
         m_timer.setTimerType(Qt::PreciseTimer);
-        connect(&m_timer, &QTimer::timeout, this, &StallMeter::tick);
-        restart();
+        connect(&m_timer, &QTimer::timeout, this, &StallMeter::mark);
         m_timer.start(5);
+        m_wall.start();
+        mark(); // the first gap starts here
     }
-    void restart()
+    void mark()
     {
-        tick();
-        m_longestCpuMs = m_longestWallMs = 0;
+        timespec now {};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        const double cpuMs = double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+        m_longestCpuMs = qMax(m_longestCpuMs, cpuMs - std::exchange(m_cpuMsAtMark, cpuMs));
+        m_longestWallMs = qMax(m_longestWallMs, m_wall.restart());
     }
-    // Ends the gap here, as a turn of the loop would: for a test that does
-    // several things in one event and wants each measured on its own.
-    void mark() { tick(); }
     double longestCpuMs() const { return m_longestCpuMs; }
     qint64 longestWallMs() const { return m_longestWallMs; }
 
 private:
-    static double threadCpuMs()
-    {
-        timespec now {};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-        return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-    }
-    void tick()
-    {
-        const double cpu = threadCpuMs();
-        if (m_wall.isValid()) {
-            m_longestCpuMs = qMax(m_longestCpuMs, cpu - m_cpuAtTick);
-            m_longestWallMs = qMax(m_longestWallMs, m_wall.elapsed());
-        }
-        m_cpuAtTick = cpu;
-        m_wall.start();
-    }
     QTimer m_timer;
     QElapsedTimer m_wall;
-    double m_cpuAtTick = 0;
-    double m_longestCpuMs = 0;
+    double m_cpuMsAtMark = qInf(), m_longestCpuMs = 0;
     qint64 m_longestWallMs = 0;
 };
 
