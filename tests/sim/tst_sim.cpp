@@ -237,7 +237,7 @@ private slots:
         b.socket.write("*5<1!*?!*?!*?!*?!");
         QTRY_COMPARE(b.socket.state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(b.received, b5 + info + info);
-        a.socket.write("*!*1<2!*2<3!*?!*3<4!*4<5!");
+        a.socket.write("*!*1<2!*?!*2<3!*3<4!*4<5!");
         QTRY_COMPARE(a.socket.state(), QAbstractSocket::UnconnectedState);
         QList<QByteArray> maps;
         for (const char *command : {"*1<2!", "*2<3!", "*3<4!"})
