@@ -123,9 +123,8 @@ private slots:
         };
         row("device information", "*?!", "reply=info");
         row("switch, output first, leading zeros", "*03<012!", "route3=12 reply=map");
-        row("switch to the last of 16 outputs", "*16<5!", "routeLast=5 reply=map");
-        row("switch to output 99 of 99", "*:99 CHANGEPORTNUMBER 99!*99<5!",
-            "routeLast=5 reply=map");
+        row("switch output 16 of 16", "*16<5!", "routeLast=5 reply=map");
+        row("switch output 99 of 99", "*:99 CHANGEPORTNUMBER 99!*99<5!", "routeLast=5 reply=map");
         row("switch, output 17 of 16", "*17<1!", "refused");
         row("switch with two '<'", "*3<4<5!", "refused");
         row("code 250 is no resolution", "*@68,250!", "refused");
@@ -136,8 +135,7 @@ private slots:
         row("brightness 200", "*>O4 SETLD 200 END!", "O4.bright=200");
         row("wall, column 2 of 2", "*>O4 OUTSPLIT 2 2 2 1 END!", "O4.wall=2221");
         row("wall, column 3 of 2", "*>O4 OUTSPLIT 2 2 3 1 END!", "refused");
-        row("input resolution after OUTRES", "*>I4 OUTRES 3 END!*>I4 SET1680x1050 END!",
-            "I4=SET1680x1050,");
+        row("input after OUTRES", "*>I4 OUTRES 3 END!*>I4 SET1680x1050 END!", "I4=SET1680x1050,");
         row("50 Hz on an input", "*>I4 SET1080P50 END!", "refused");
         row("EDID preset, then keyword", "*S402!*>I4 EDIDSAMSUNG END!", "I4.edid=2,0,EDIDSAMSUNG");
         row("EDID preset 04 is none", "*S404!", "refused");
@@ -221,7 +219,8 @@ private slots:
 
     // Each connection gets its own answers and its own count to close after, two at
     // most waiting: a newer one pushes out the oldest waiting one of its kind, or of
-    // any kind when none is. A switch reaches the others unasked, an answer only the asker.
+    // any kind when none is. A switch reaches the others unasked, an answer only the
+    // asker. The commands come in orders where each of these shows when broken.
     void connectionsGetTheirOwnAnswersAndHearChanges()
     {
         SimServer::Options options;
@@ -234,10 +233,10 @@ private slots:
         QVERIFY(a.connected && b.connected && listener.connected);
         MatrixDevice model;
         const QByteArray b5 = model.handleCommand("*5<1!").reply, info = model.infoReply();
-        b.socket.write("*5<1!*?!*?!*?!*?!");
+        b.socket.write("*5<1!*?!*?!*?!*?!"); // idle: an answer sent back to it too would show
         QTRY_COMPARE(b.socket.state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(b.received, b5 + info + info);
-        a.socket.write("*!*1<2!*?!*2<3!*3<4!*4<5!");
+        a.socket.write("*!*1<2!*?!*2<3!*3<4!*4<5!"); // the listener is idle for its first
         QTRY_COMPARE(a.socket.state(), QAbstractSocket::UnconnectedState);
         QList<QByteArray> maps;
         for (const char *command : {"*1<2!", "*2<3!", "*3<4!"})
@@ -384,9 +383,8 @@ private slots:
         QFETCH(QString, output);
         QProcess sim;
         const quint16 port = startSim(sim, args);
-        std::unique_ptr<Client> flooder;
-        if (signal) {
-            flooder.reset(new Client(port));
+        const std::unique_ptr<Client> flooder(signal ? new Client(port) : nullptr);
+        if (flooder) {
             flooder->socket.write("*?!" + junk.repeated(55000));
             // Answered, and the flood still being sent: it is being digested.
             QVERIFY2(waitFor([&] { return !flooder->received.isEmpty(); }, 10000), "no answer");
