@@ -16,8 +16,6 @@
 #include <memory>
 #include <unistd.h>
 
-using Outcome = MatrixDevice::Outcome;
-
 namespace {
 
 // A loopback client that keeps all it receives.
@@ -62,7 +60,7 @@ quint16 startSim(QProcess &sim, const QStringList &args, int fileLimit = 0)
 
 // What the command table checks, as "name=value" words: understood or not, the reply
 // as the console's decoder reads it (it must tell the state now), the fields set.
-QStringList seen(const MatrixDevice &d, const Outcome &c)
+QStringList seen(const MatrixDevice &d, const MatrixDevice::Outcome &c)
 {
     const StatusReply r = decodeStatusReply(c.reply, d.outputCount());
     const bool info = r.kind == StatusReply::DeviceInformation && r.countsAccepted
@@ -101,11 +99,11 @@ private slots:
         for (int at = 0; at <= script.size(); ++at) {
             MatrixDevice device;
             MatrixDevice::Session session;
-            QVector<Outcome> all = device.feed(session, script.left(at));
+            QVector<MatrixDevice::Outcome> all = device.feed(session, script.left(at));
             all += device.feed(session, script.mid(at));
             all += device.flush(session);
             QStringList got;
-            for (const Outcome &o : all)
+            for (const MatrixDevice::Outcome &o : all)
                 got << QChar::fromLatin1("CIG"[o.kind]) + QString(o.understood ? "+" : " ")
                         + simPrintable(o.bytes);
             QVERIFY2(got.join('|') == expected,
@@ -126,6 +124,7 @@ private slots:
         row("switch output 16 of 16", "*16<5!", "routeLast=5 reply=map");
         row("switch output 99 of 99", "*:99 CHANGEPORTNUMBER 99!*99<5!", "routeLast=5 reply=map");
         row("switch, output 17 of 16", "*17<1!", "refused");
+        row("switch from input 17 of 16", "*3<17!", "refused");
         row("switch with two '<'", "*3<4<5!", "refused");
         row("code 250 is no resolution", "*@68,250!", "refused");
         row("code with two commas", "*@68,240,1!", "refused");
@@ -157,7 +156,7 @@ private slots:
         const int last = script.lastIndexOf('*');
         device.feed(session, script.left(last));
         const MatrixDevice::State before = device.state();
-        const Outcome o = device.handleCommand(script.mid(last));
+        const MatrixDevice::Outcome o = device.handleCommand(script.mid(last));
         QVERIFY(o.understood || device.state() == before);
         const QStringList words = seen(device, o);
         for (const QString &word : expect.split(' '))
@@ -197,7 +196,7 @@ private slots:
         QFETCH(QByteArray, code);
         QFETCH(QByteArray, card);
         MatrixDevice byCode, byCard;
-        const Outcome c = byCode.handleCommand(code), k = byCard.handleCommand(card);
+        const MatrixDevice::Outcome c = byCode.handleCommand(code), k = byCard.handleCommand(card);
         QVERIFY2(c.understood && k.understood && byCard.state() != MatrixDevice().state()
                      && byCode.state() == byCard.state(),
                  qPrintable(c.description + " / " + k.description));
