@@ -157,7 +157,7 @@ private slots:
         device.feed(session, script.left(last));
         const MatrixDevice::State before = device.state();
         const MatrixDevice::Outcome o = device.handleCommand(script.mid(last));
-        QVERIFY(o.understood || device.state() == before);
+        QVERIFY2(o.understood || device.state() == before, qPrintable(o.description));
         const QStringList words = seen(device, o);
         for (const QString &word : expect.split(' '))
             QVERIFY2(words.contains(word), qPrintable(o.description + ": " + words.join(' ')));
