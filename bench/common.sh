@@ -25,3 +25,15 @@ build_targets() {
         -DMATRIX_BUILD_TESTS=ON >/dev/null
     cmake --build "$build" -j "$(nproc)" --target "$@"
 }
+
+# Runs a command (a program, or valgrind with the program) with the
+# first-paint probe loaded, offscreen, in the scratch directory DIR with no
+# saved settings; the probe reports on descriptor 9, which the caller opens.
+# usage: with_probe DIR COMMAND...
+with_probe() {
+    local dir=$1
+    shift
+    env QT_QPA_PLATFORM=offscreen QT_PLUGIN_PATH="$build/bench/plugins" \
+        QT_QPA_GENERIC_PLUGINS=matrixstartupprobe MATRIX_STARTUP_PROBE_FD=9 \
+        XDG_RUNTIME_DIR="$dir" XDG_CONFIG_HOME="$dir" QT_LOGGING_RULES='*.debug=false' "$@"
+}

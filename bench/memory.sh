@@ -18,10 +18,7 @@ chmod 700 "$out"
 
 snapshot() {
     local name=$1 program=$2
-    env QT_QPA_PLATFORM=offscreen QT_PLUGIN_PATH="$build/bench/plugins" \
-        QT_QPA_GENERIC_PLUGINS=matrixstartupprobe MATRIX_STARTUP_PROBE_FD=9 \
-        MATRIX_STARTUP_PROBE_SMAPS="$out/$name.smaps" XDG_RUNTIME_DIR="$out" \
-        XDG_CONFIG_HOME="$out" QT_LOGGING_RULES='*.debug=false' \
+    MATRIX_STARTUP_PROBE_SMAPS="$out/$name.smaps" with_probe "$out" \
         "$program" 9>/dev/null >/dev/null 2>&1 </dev/null || true
     [ -s "$out/$name.smaps" ] || {
         echo "memory: $name did not report a first paint" >&2

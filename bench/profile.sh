@@ -21,10 +21,7 @@ chmod 700 "$out"
 # Runs one program under callgrind until the probe ends it at first paint.
 profile() {
     local name=$1 program=$2
-    env QT_QPA_PLATFORM=offscreen QT_PLUGIN_PATH="$build/bench/plugins" \
-        QT_QPA_GENERIC_PLUGINS=matrixstartupprobe MATRIX_STARTUP_PROBE_FD=9 \
-        XDG_RUNTIME_DIR="$out" XDG_CONFIG_HOME="$out" QT_LOGGING_RULES='*.debug=false' \
-        valgrind --tool=callgrind --separate-threads=yes \
+    with_probe "$out" valgrind --tool=callgrind --separate-threads=yes \
         --callgrind-out-file="$out/$name.%p" "$program" 9>"$out/$name.report" \
         >/dev/null 2>"$out/$name.log"
     grep -q '^painted' "$out/$name.report" || {
