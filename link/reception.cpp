@@ -1,6 +1,8 @@
 #include "app/ctrlui.h"
 
 #include <QElapsedTimer>
+#include <QScrollBar>
+#include <QTextCursor>
 
 namespace {
 // Qt lays out a paragraph of the log whole, and one without blanks costs far
@@ -12,6 +14,34 @@ constexpr int logPieceSize = 4096;
 // How long the log may hold the window per turn of the event loop while it
 // catches up with a long reading.
 constexpr int logBatchMs = 10;
+
+// What QTextEdit::append does, with the text taken as characters. append
+// reads any text that looks like HTML as HTML, and a reading is whatever
+// the device, or anything else that reaches the port, sends: an image tag
+// made the window open a file (/dev/zero froze it and took gigabytes),
+// nested tables took minutes to lay out, and a bold tag or an entity showed
+// something else than what arrived. Everything else is as append has it:
+// a new paragraph in the cursor's formats (none on an empty log), one undo
+// step, CR, LF and CRLF inside the text starting paragraphs of their own,
+// and the view following the end when it was there.
+void appendParagraph(QTextEdit *log, const QString &text)
+{
+    QScrollBar *bar = log->verticalScrollBar();
+    const bool atBottom
+        = log->isReadOnly() ? bar->value() >= bar->maximum() : log->textCursor().atEnd();
+    const QTextCursor cursor = log->textCursor();
+    QTextCursor end(log->document());
+    end.beginEditBlock();
+    end.movePosition(QTextCursor::End);
+    if (log->document()->isEmpty())
+        end.setCharFormat(cursor.charFormat());
+    else
+        end.insertBlock(cursor.blockFormat(), cursor.charFormat());
+    end.insertText(text);
+    end.endEditBlock();
+    if (atBottom)
+        bar->setValue(bar->maximum());
+}
 } // namespace
 
 void ctrlUi::serialDataReadyRead()
@@ -50,7 +80,7 @@ void ctrlUi::readOutRecvData()
 void ctrlUi::appendToReplyLog(const QString &text)
 {
     if (replyLogBacklog.isEmpty() && text.size() <= logPieceSize) {
-        ui.tEdtCurrentDataRES->append(text);
+        appendParagraph(ui.tEdtCurrentDataRES, text);
         return;
     }
 
@@ -73,7 +103,7 @@ void ctrlUi::drainReplyLog()
     QElapsedTimer batch;
     batch.start();
     while (!replyLogBacklog.isEmpty() && batch.elapsed() < logBatchMs)
-        ui.tEdtCurrentDataRES->append(replyLogBacklog.takeFirst());
+        appendParagraph(ui.tEdtCurrentDataRES, replyLogBacklog.takeFirst());
     if (!replyLogBacklog.isEmpty())
         replyLogTimer.start(0);
 }

@@ -1,5 +1,6 @@
 #include "app/ctrlui.h"
 #include "codec/codec.h"
+#include "link/plainmessagebox.h"
 
 #include <QMessageBox>
 
@@ -7,11 +8,14 @@ void ctrlUi::sendCommand(const QByteArray &command)
 {
     // The previews come first, so they show the command even when no link
     // takes it. The text preview stops at the first zero byte; the hex
-    // preview shows every byte.
+    // preview shows every byte. Both are plain text: setText would read a
+    // typed command that looks like HTML as HTML, opening the files its
+    // image tags name or laying out its nested tables before the command
+    // leaves.
     const int zero = command.indexOf('\0');
-    ui.tEdtCurrentOutDataASCII->setText(
+    ui.tEdtCurrentOutDataASCII->setPlainText(
         QString::fromLatin1(zero < 0 ? command : command.left(zero)));
-    ui.tEdtCurrentOutDataHEX->setText(bytesToHexText(command));
+    ui.tEdtCurrentOutDataHEX->setPlainText(bytesToHexText(command));
 
     QIODevice *link = nullptr;
     if (serialPort.isOpen())
@@ -30,9 +34,8 @@ void ctrlUi::sendCommand(const QByteArray &command)
     // rather than passed over: the operator would otherwise believe a
     // setting reached the device.
     if (link->write(command.constData(), command.size()) < 0) {
-        QMessageBox::warning(this, QStringLiteral("发送失败"),
-                             QStringLiteral("数据发送失败: %1").arg(link->errorString()),
-                             QMessageBox::Ok, QMessageBox::NoButton);
+        showPlainTextBox(this, QMessageBox::Warning, QStringLiteral("发送失败"),
+                         QStringLiteral("数据发送失败: %1").arg(link->errorString()));
     }
 }
 

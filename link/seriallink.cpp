@@ -1,5 +1,6 @@
 #include "app/ctrlui.h"
 #include "commands/builders.h"
+#include "link/plainmessagebox.h"
 #include "link/serialportscan.h"
 
 #include <QMessageBox>
@@ -81,9 +82,8 @@ void ctrlUi::serialPortErrorOccurred(QSerialPort::SerialPortError error)
 
     const QString reason = serialPort.errorString();
     closeSerialPort();
-    QMessageBox::warning(this, QStringLiteral("串口错误"),
-                         QStringLiteral("串口连接已断开: %1").arg(reason), QMessageBox::Ok,
-                         QMessageBox::NoButton);
+    showPlainTextBox(this, QMessageBox::Warning, QStringLiteral("串口错误"),
+                     QStringLiteral("串口连接已断开: %1").arg(reason));
 }
 
 void ctrlUi::pBtnOpenCOMclicked()

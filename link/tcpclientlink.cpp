@@ -1,6 +1,7 @@
 #include "app/ctrlui.h"
 #include "codec/codec.h"
 #include "commands/builders.h"
+#include "link/plainmessagebox.h"
 
 #include <QMessageBox>
 
@@ -81,8 +82,8 @@ void ctrlUi::displayError(QAbstractSocket::SocketError socketError)
     tcpClient.abort();
     tcpClient.close();
 
-    QMessageBox::information(this, tr("网络"), tr("产生如下错误: %1.").arg(reason), QMessageBox::Ok,
-                             QMessageBox::NoButton);
+    showPlainTextBox(this, QMessageBox::Information, tr("网络"),
+                     tr("产生如下错误: %1.").arg(reason));
 
     ui.pBtnCommunicationConnect->setEnabled(true);
     ui.pBtnCommunicationConnect->setText(QStringLiteral("连接矩阵"));

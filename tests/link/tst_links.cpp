@@ -4,10 +4,38 @@
 #include "support/ptypair.h"
 #include "support/stallmeter.h"
 
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QtTest>
 
+#include <unistd.h>
+
 namespace {
+// The log takes a long reading as paragraphs of this many characters.
+constexpr int logPieceSize = 4096;
+
+// The paragraphs one reading of these characters (none outside the BMP) makes in the log.
+QStringList logPieces(const QString &text)
+{
+    QStringList pieces {text.left(logPieceSize)};
+    for (int at = logPieceSize; at < text.size(); at += logPieceSize)
+        pieces << text.mid(at, logPieceSize);
+    return pieces;
+}
+
+QString inPieces(const QString &text)
+{
+    return logPieces(text).join('\n');
+}
+
+qint64 residentBytes()
+{
+    QFile statm("/proc/self/statm");
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    return statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
+}
+
 // Fails at once when a box opens while another is shown: a handler that
 // re-enters itself inside its own box nests boxes until the stack runs out,
 // and the test could not return to say so.
@@ -118,6 +146,7 @@ private slots:
         QVERIFY(!probe->serialPort().isOpen());
         QVERIFY2(boxes.summary().startsWith("串口错误 / 串口连接已断开: I"),
                  qPrintable(boxes.summary()));
+        QCOMPARE(boxes.boxes().first().format, Qt::PlainText); // the system's words, as they are
         boxes.clear();
         PtyPair second;
         QVERIFY(probe->openSerial(second.slavePath()) && second.waitForBytes(3));
@@ -206,6 +235,8 @@ private slots:
         QCOMPARE(boxes.summary(), box); // one box, not one inside the other
         QCOMPARE(boxes.boxes().first().icon,
                  box.contains("端口号") ? QMessageBox::Warning : QMessageBox::Information);
+        if (!box.contains("端口号")) // the socket's words, as they are
+            QCOMPARE(boxes.boxes().first().format, Qt::PlainText);
         boxes.clear(); // and cleanup() sees that no other box follows
 
         // Idle, and the next connection works and carries nothing of the failed one.
@@ -292,6 +323,175 @@ private slots:
             QCOMPARE(ui->tWidgetOut->rowCount(), outputs);
     }
 
+    // The log takes text as characters, and for any reading that Qt would not take for HTML the
+    // document is the one QTextEdit::append makes: the same paragraphs, formats and blank runs,
+    // CR, LF and CRLF breaking paragraphs, an empty reading on an empty log adding nothing, and
+    // the view following the end.
+    void ordinaryReadingsKeepTheirParagraphs_data()
+    {
+        QTest::addColumn<int>("earlier"); // readings already in the log
+        QTest::addColumn<QByteArrayList>("readings");
+        const QByteArray digits = QByteArray("0123456789").repeated(1000);
+        QTest::newRow("replies in a row")
+            << 100 << QByteArrayList {"A:0102", "B:\004ABCDx08-16-PQRS", "C:"};
+        QTest::newRow("empty readings on an empty log") << 0 << QByteArrayList {"", "", "A:01"};
+        QTest::newRow("empty readings between") << 3 << QByteArrayList {"A", "", "", "B", ""};
+        QTest::newRow("blank runs") << 1 << QByteArrayList {" ", "\t\t", "A   B  ", "\xe3\x80\x80"};
+        QTest::newRow("CR, LF and CRLF inside and at the ends")
+            << 2 << QByteArrayList {"\rA\nB\r\nC\r", "\n", "\r\n\r\n", "D\n\rE", "\r\r"};
+        QTest::newRow("breaks on an empty log") << 0 << QByteArrayList {"\r\nA", "\n"};
+        QTest::newRow("text stops at a zero byte") << 1 << QByteArrayList {"A:\0\x01", "\0B"};
+        QTest::newRow("invalid UTF-8, CJK, emoji")
+            << 1 << QByteArrayList {"\xff\xfe", "\xe4\xb8\xad\xe6\x96\x87", "\xf0\x9f\x98\x80"};
+        QTest::newRow("Unicode paragraph and line separators, no-break space")
+            << 1
+            << QByteArrayList {"A\xe2\x80\xa9"
+                               "B",
+                               "C\xe2\x80\xa8"
+                               "D",
+                               "E\xc2\xa0"
+                               "F"};
+        QTest::newRow("less-than signs that are no tags")
+            << 1 << QByteArrayList {"a < 0 > c", "<<>>", "<1>", "1 <x y>"};
+        QTest::newRow("long readings in pieces between short ones")
+            << 100
+            << QByteArrayList {"A:01", digits, "B:02", QByteArray("line\r\n").repeated(1500)};
+    }
+
+    void ordinaryReadingsKeepTheirParagraphs()
+    {
+        QFETCH(int, earlier);
+        QFETCH(QByteArrayList, readings);
+        QTextEdit *log = ui->tEdtCurrentDataRES;
+        QTextEdit reference; // filled by Qt's own append
+        reference.setReadOnly(true);
+        reference.setFont(log->font());
+        window->show();
+        for (int i = 0; i < earlier; ++i) {
+            log->append("A:0102");
+            reference.append("A:0102");
+        }
+        ui->cBoxCommunicationSet->setCurrentIndex(1);
+        probe->tcpClient().connectToHost(QHostAddress::LocalHost, device->port());
+        QVERIFY(probe->tcpClient().waitForConnected(5000) && device->waitForClient());
+        for (const QByteArray &reading : readings) {
+            // One reading each: exactly these bytes wait unread for one call of the reading slot.
+            device->send(reading);
+            QVERIFY2(QTest::qWaitFor(
+                         [&] { return probe->tcpClient().bytesAvailable() == reading.size(); }),
+                     reading.left(40).toPercentEncoding().constData());
+            QMetaObject::invokeMethod(window.get(), "readOutRecvData");
+            const int zero = reading.indexOf('\0');
+            const QString text = QString::fromUtf8(zero < 0 ? reading : reading.left(zero));
+            QVERIFY(!Qt::mightBeRichText(text));
+            for (const QString &piece : logPieces(text))
+                reference.append(piece);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(log->document()->blockCount(), reference.document()->blockCount(),
+                                  5000);
+        QCOMPARE(log->toHtml(), reference.toHtml());
+        QCOMPARE(log->toPlainText(), reference.toPlainText());
+        QScrollBar *bar = log->verticalScrollBar();
+        QCOMPARE(bar->value(), bar->maximum());
+        QVERIFY(bar->maximum() > 0 || earlier < 100); // with 100 readings the view has to follow
+    }
+
+    // Device readings and typed commands are characters, whatever markup they hold: Qt would
+    // have opened /dev/zero as an image, laid out nested tables for minutes, and drawn tags and
+    // entities. The log and the preview show exactly the characters (readings as UTF-8 up to a
+    // zero byte, commands as Latin-1), the window stays responsive and small, and the next
+    // routing map is applied.
+    void outsideTextShownLiterally_data()
+    {
+        QTest::addColumn<bool>("typed"); // a free command, else a reading
+        QTest::addColumn<QByteArray>("input"); // as typed in UTF-8, or as read
+        QTest::addColumn<QString>("shown"); // in the preview, or as the log's last reading
+        const QByteArray table("<table><tr><td>");
+        const QByteArray bordered("<table border=1><tr><td>"); // blanks: a line edit's worth
+        QTest::newRow("image of /dev/zero")
+            << false << QByteArray("<img src=\"/dev/zero\">") << "<img src=\"/dev/zero\">";
+        QTest::newRow("image of a local file")
+            << false << QByteArray("<img src=\"/etc/hostname\">") << "<img src=\"/etc/hostname\">";
+        QTest::newRow("20 nested tables")
+            << false << table.repeated(20) << QString(table.repeated(20));
+        QTest::newRow("10,000 nested tables, 150 KB in pieces")
+            << false << table.repeated(10000) << inPieces(table.repeated(10000));
+        QTest::newRow("bold") << false << QByteArray("<b>on air</b>") << "<b>on air</b>";
+        QTest::newRow("entities") << false << QByteArray("&lt;b&gt; &#x41;&amp;")
+                                  << "&lt;b&gt; &#x41;&amp;";
+        QTest::newRow("doctype") << false << QByteArray("<!DOCTYPE html><title>x</title>")
+                                 << "<!DOCTYPE html><title>x</title>";
+        QTest::newRow("tag after CR") << false << QByteArray("\r<b>x</b>") << "\n<b>x</b>";
+        QTest::newRow("tag after LF") << false << QByteArray("\n<b>x</b>") << "\n<b>x</b>";
+        QTest::newRow("tag after CRLF") << false << QByteArray("\r\n<b>x</b>") << "\n<b>x</b>";
+        QTest::newRow("image after an invalid byte")
+            << false << QByteArray("\xff<img src=\"/dev/zero\">")
+            << QString::fromUtf8("\xef\xbf\xbd<img src=\"/dev/zero\">");
+        QTest::newRow("markup up to a zero byte")
+            << false << QByteArray("<b>x</b>") + '\0' + "<img src=\"/dev/zero\">"
+            << "<b>x</b>";
+
+        QTest::newRow("typed image of /dev/zero")
+            << true << QByteArray("*<img src=\"/dev/zero\">!") << "*<img src=\"/dev/zero\">!";
+        QTest::newRow("typed 20 nested tables")
+            << true << '*' + table.repeated(20) + '!' << QString('*' + table.repeated(20) + '!');
+        QTest::newRow("typed nested tables, as many as the line edit holds")
+            << true << '*' + bordered.repeated(1365) + '!'
+            << QString('*' + bordered.repeated(1365) + '!');
+        QTest::newRow("typed bold and entities")
+            << true << QByteArray("*<b>on</b>&lt;&#x41;!") << "*<b>on</b>&lt;&#x41;!";
+        QTest::newRow("typed tag after a non-ASCII letter, shown as Latin-1")
+            << true << QByteArray("*\xc3\xbf<b>x</b>!")
+            << QString::fromLatin1("*\xc3\xbf<b>x</b>!");
+    }
+
+    void outsideTextShownLiterally()
+    {
+        QFETCH(bool, typed);
+        QFETCH(QByteArray, input);
+        QFETCH(QString, shown);
+        window->show();
+        probe->parseStatusReply("B:\004ABCDx04-04-PQRS"); // four outputs for the map below
+        ui->cBoxCommunicationSet->setCurrentIndex(1);
+        if (typed) {
+            QVERIFY(probe->connectTcp(device->port()) && device->waitForReceived(3));
+            ui->otherTextSend->setText(QString::fromUtf8(input));
+        } else {
+            probe->tcpClient().connectToHost(QHostAddress::LocalHost, device->port());
+            QVERIFY(probe->tcpClient().waitForConnected(5000) && device->waitForClient());
+            device->send(input); // read below in one reading
+            QVERIFY(QTest::qWaitFor(
+                [&] { return probe->tcpClient().bytesAvailable() == input.size(); }));
+        }
+        const qint64 residentBefore = residentBytes();
+        StallMeter stalls;
+        if (typed) {
+            ui->otherSendButton->click();
+            QCOMPARE(ui->tEdtCurrentOutDataASCII->toPlainText(), shown);
+            QVERIFY(device->waitForReceived(3 + input.size()));
+            QCOMPARE(device->received().mid(3), input);
+        } else {
+            QMetaObject::invokeMethod(window.get(), "readOutRecvData");
+            connect(&probe->tcpClient(), SIGNAL(readyRead()), window.get(),
+                    SLOT(readOutRecvData()));
+        }
+        device->send("A:04030201");
+        QVERIFY2(QTest::qWaitFor([&] { return probe->outputSource(0) == 4; }),
+                 "the routing map behind was not applied");
+        QCOMPARE(probe->outputSource(3), 1);
+        if (!typed)
+            QTRY_COMPARE_WITH_TIMEOUT(probe->log(), shown + "\nA:04030201", 10000);
+        QVERIFY2(stalls.longestCpuMs() < allowedStallMs,
+                 qPrintable(QString("stalled %1 ms (CPU), %2 ms (wall)")
+                                .arg(stalls.longestCpuMs())
+                                .arg(stalls.longestWallMs())));
+        // A short text costs next to nothing, an image of /dev/zero included; the long ones cost
+        // what their length costs the log and the previews, more so under the sanitizers.
+        const qint64 grown = residentBytes() - residentBefore;
+        if (input.size() <= 1024)
+            QVERIFY2(grown < 8 << 20, qPrintable(QString("%1 KB more resident").arg(grown >> 10)));
+    }
+
     void sendCommand_data()
     {
         QTest::addColumn<QByteArray>("command");
@@ -339,6 +539,7 @@ private slots:
         probe->sendCommand(command);
         QCOMPARE(boxes.summary(), "发送失败 / 数据发送失败: " + probe->serialPort().errorString());
         QCOMPARE(boxes.boxes().first().icon, QMessageBox::Warning);
+        QCOMPARE(boxes.boxes().first().format, Qt::PlainText);
         boxes.clear();
     }
 };

@@ -1,9 +1,9 @@
 // The real window under random operator actions, without pauses, against a scripted device on
 // loopback TCP and a pty that sends random, malformed and long replies and hangs up or refuses
-// while boxes are open. Fails on a crash (or sanitizer report), a stall, boxes nesting, or a
-// command that is not a complete "*...!" frame. The seed is printed first and in every failure;
-// MATRIX_ROBUSTNESS_SEED=<seed> replays a run (the same actions; the links' timing may differ),
-// MATRIX_ROBUSTNESS_ACTIONS=<n> sets its length.
+// while boxes are open, and markup in its replies and in typed commands. Fails on a crash (or
+// sanitizer report), a stall, boxes nesting, or a command that is not a complete "*...!" frame. The
+// seed is printed first and in every failure; MATRIX_ROBUSTNESS_SEED=<seed> replays a run (the same
+// actions; the links' timing may differ), MATRIX_ROBUSTNESS_ACTIONS=<n> sets its length.
 
 #include "support/ctrluiprobe.h"
 #include "support/messageboxrecorder.h"
@@ -77,6 +77,34 @@ class TestRobustness : public QObject
         return text;
     }
 
+    // Text that a rich-text box would read as markup: images of device and local files, nested
+    // tables, entities, tags after a leading CR, LF or invalid byte. Shown as characters, each
+    // costs what its length costs. Read as HTML, an image of /dev/zero holds the window for
+    // seconds and 16 nested tables for about two (each two levels cost four times more), so that
+    // the stall limit fails the run; deeper ones would hang it before it could say why (the link
+    // tests take 10,000 levels). No "*" or "!", so that a typed one fits in a frame.
+    QByteArray markup()
+    {
+        static const QList<QByteArray> fixed
+            = {"<img src=\"/dev/zero\">",
+               "<img src=\"/dev/urandom\">",
+               "<img src=\"/etc/hostname\">",
+               "<img src=\"file:///proc/self/mem\" width=9999 height=9999>",
+               "<b>on air</b>",
+               "&lt;b&gt; &#x41; &amp;amp;",
+               "\r<img src=\"/dev/zero\">",
+               "\n<h1>x</h1>",
+               "\r\n<table><tr><td>x",
+               "\xff<img src=\"/dev/zero\">",
+               "<a href=\"file:///etc\">x</a>",
+               "<p style=\"font-size:4000pt\">x</p>",
+               "<pre>\t</pre><hr><ul><li>x"};
+        return chance(0.6)
+            ? pickOf(fixed)
+            : QByteArray(chance(0.5) ? "<table><tr><td>" : "<table border=1><tr><td>")
+                  .repeated(1 + pick(16));
+    }
+
     QByteArray deviceInfo(const QByteArray &letter, bool sane) // with random counts
     {
         const auto count = [&] {
@@ -104,7 +132,7 @@ class TestRobustness : public QObject
             : kind == 6  ? map + map // two in one
             : kind == 7 && chance(0.2) // a wrong baud rate or a noisy line: 64 KB without a blank
             ? QByteArray("0123456789abcdefghijklmnopqrstuvwxyz").repeated(1821)
-            : bytes;
+            : kind == 8 && chance(0.5) ? markup() : bytes;
     }
 
     // Takes what the console wrote. Every command is one frame "*...!" (the free command's texts
@@ -239,8 +267,9 @@ class TestRobustness : public QObject
                 QTest::sendKeyEvent(QTest::Click, target, Qt::Key_unknown, c, Qt::NoModifier);
             QTest::keyClick(target, Qt::Key_Return);
         } else if (target == ui.otherTextSend) { // sent as typed, so kept to frames
+            const QString typed = chance(0.2) ? QString::fromUtf8(markup()) : randomText();
             ui.otherTextSend->setText(
-                chance(0.1) ? QString() : '*' + randomText().remove('*').remove('!') + '!');
+                chance(0.1) ? QString() : '*' + QString(typed).remove('*').remove('!') + '!');
         } else if (qobject_cast<QLineEdit *>(target)) {
             target->setProperty("text", randomText());
         } else if (auto *combo = qobject_cast<QComboBox *>(target)) {

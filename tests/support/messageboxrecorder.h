@@ -12,10 +12,11 @@ struct RecordedBox
     QMessageBox::Icon icon;
     QString title;
     QString text;
+    Qt::TextFormat format;
 };
 
 // Closes every modal message box that opens while it lives, after writing
-// down its icon, title and text. Construct it before the action; the box's
+// down its icon, title, text and text format. Construct it before the action; the box's
 // own event loop keeps this recorder's timer firing.
 class MessageBoxRecorder : public QObject
 {
@@ -45,7 +46,7 @@ private:
         if (!box || !box->isVisible() || box == m_current)
             return;
         m_current = box;
-        m_boxes.append({box->icon(), box->windowTitle(), box->text()});
+        m_boxes.append({box->icon(), box->windowTitle(), box->text(), box->textFormat()});
         box->button(QMessageBox::Ok)->click();
     }
     QTimer m_timer;
