@@ -127,6 +127,7 @@ private:
     bool m_interrupted = false;
     QString m_error;
     Failure m_failure = Failure::None;
+    QByteArray m_unmeasuredMap; // the last map-like chunk passed over as unmeasurable
 };
 
 } // namespace devicelink
