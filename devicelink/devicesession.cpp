@@ -267,6 +267,8 @@ DeviceSession::Event DeviceSession::next(const QDeadlineTimer &until)
             const ReplyFramer::Chunk chunk = m_ready.takeFirst();
             if (chunk.reply.kind == StatusReply::Ignored && looksLikeMap(chunk.bytes))
                 m_unmeasuredMap = chunk.bytes;
+            else if (chunk.reply.kind == StatusReply::RoutingMap)
+                m_unmeasuredMap.clear(); // a newer word on the routing
             return {Event::Reply, chunk};
         }
         if (m_quiet) {
