@@ -2,6 +2,7 @@
 
 #include "cli/ctlcommands.h"
 #include "codec/codec.h"
+#include "devicelink/hostport.h"
 
 namespace ctl {
 
@@ -95,13 +96,18 @@ Arguments:
 
 Replies:
   The device ends its replies with no terminator. A routing map is complete
-  at its length; device information when the next reply begins or when no
-  byte has come for 50 ms (on a serial line the time of four characters at
-  the baud rate, if longer). To read the map, info, routes and snapshot
+  at its length; device information at the length its count fields give,
+  or when the next reply begins or no byte has come for 50 ms (on a serial
+  line the time of four characters at the baud rate, if longer). Replies
+  of other kinds in front of the one awaited (another client's switch, an
+  answer left on a serial line) are passed over; a question whose answer
+  does not come is asked again. To read the map, info, routes and snapshot
   also send "*!"; route sends "*?!" behind its switches, so that the
   device's answer shows that every switch has been answered, and asks with
-  "*!" when no switch was. watch counts decoded replies; bytes that are no
-  reply are printed as such but not counted.
+  "*!" when the map it has seen does not show the routes. A route the map
+  shows on another input was not taken; one no map came for could not be
+  confirmed. watch counts decoded replies; bytes that are no reply are
+  printed as such but not counted.
 
 Examples:
   matrix-ctl --tcp 127.0.0.1 info
@@ -116,7 +122,8 @@ Examples:
 Exit status:
   0  done
   1  the link or the device failed: connection refused, line not opened,
-     closed, no complete reply within the timeout, a route not taken
+     closed, no complete reply within the timeout, a route not taken or
+     not confirmed
   2  usage error or refused input (a number out of range, an unknown item,
      a snapshot file that is unreadable or from a device with other
      counts); no command that changes the device was sent
@@ -130,43 +137,17 @@ bool parseNumber(const QString &text, int minimum, int maximum, int *value)
     return *value >= minimum && *value <= maximum;
 }
 
-// "HOST", "HOST:PORT", "[V6]", "[V6]:PORT".
 bool parseTcp(const QString &text, LinkOptions *link, QString *error)
 {
-    QString host = text;
-    QString port;
-    if (text.startsWith(QLatin1Char('['))) {
-        const int close = text.indexOf(QLatin1Char(']'));
-        const QString rest = close < 0 ? QString() : text.mid(close + 1);
-        if (close < 0 || (!rest.isEmpty() && !rest.startsWith(QLatin1Char(':')))) {
-            *error = QStringLiteral("--tcp: expected [ADDRESS]:PORT, got '%1'").arg(text);
-            return false;
-        }
-        host = text.mid(1, close - 1);
-        port = rest.mid(1);
-        if (rest.isEmpty())
-            port = QStringLiteral("8126");
-    } else if (text.count(QLatin1Char(':')) == 1) {
-        host = text.section(QLatin1Char(':'), 0, 0);
-        port = text.section(QLatin1Char(':'), 1);
-    } else if (text.contains(QLatin1Char(':'))) {
-        *error = QStringLiteral("--tcp: put an IPv6 address in brackets, e.g. [::1]:8126");
-        return false;
-    } else {
-        port = QStringLiteral("8126");
-    }
-    int value = 0;
-    if (!parseNumber(port, 1, 65535, &value)) {
-        *error = QStringLiteral("--tcp: '%1' is not a port from 1 to 65535").arg(port);
-        return false;
-    }
-    if (host.isEmpty()) {
-        *error = QStringLiteral("--tcp: the host is missing in '%1'").arg(text);
+    const std::optional<devicelink::HostPort> address
+        = devicelink::parseHostPort(text, devicelink::defaultTcpPort, error);
+    if (!address) {
+        *error = QStringLiteral("--tcp: ") + *error;
         return false;
     }
     link->kind = LinkOptions::Tcp;
-    link->host = host;
-    link->port = quint16(value);
+    link->host = address->host;
+    link->port = address->port;
     return true;
 }
 

@@ -4,9 +4,9 @@
 
 namespace {
 
-constexpr char prefixColon = ':';
-constexpr char infoMarker = 0x04; // EOT, not the digit '4'
-constexpr char infoSecondMarker = 'x';
+using replymarkers::infoMarker;
+using replymarkers::infoSecondMarker;
+using replymarkers::prefixColon;
 constexpr char commandEnd = '!';
 
 // Counts are read from a window of the last ten bytes; the input field is at

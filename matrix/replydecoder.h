@@ -1,9 +1,24 @@
-#ifndef REPLYDECODER_H
-#define REPLYDECODER_H
+#ifndef MATRIX_REPLYDECODER_H
+#define MATRIX_REPLYDECODER_H
 
 #include <QByteArray>
 #include <QString>
 #include <QVector>
+
+// The bytes that tell replies apart: every reply starts with the device
+// letter and ':'; in the device information the byte behind the colon is
+// EOT (0x04, not the digit '4'), in a routing map a digit.
+namespace replymarkers {
+constexpr char prefixColon = ':';
+constexpr char infoMarker = 0x04;
+constexpr char infoSecondMarker = 'x'; // at byte 7, inside the model text
+} // namespace replymarkers
+
+// The device's model text puts the input count right behind its 'x' marker
+// and the output count three bytes further on ("HDMIx16-16-SIM0"). The
+// counts are read ten and seven bytes from the end, so a reply laid out
+// that way is exactly this long: the 'x' at byte 7, the counts at 8 and 11.
+constexpr int layoutInformationLength = 18;
 
 // What one chunk read from the link says, decided from its bytes alone.
 struct StatusReply
@@ -35,4 +50,4 @@ StatusReply decodeStatusReply(const QByteArray &chunk, int outputCount);
 // one reply whose end follows from its own bytes.
 int routingMapLength(int outputCount);
 
-#endif // REPLYDECODER_H
+#endif // MATRIX_REPLYDECODER_H
