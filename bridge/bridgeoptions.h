@@ -29,7 +29,7 @@ struct BridgeOptions
     ListenAddress readOnlyListen {QHostAddress(), 0}; // none unless asked for
     int maxClients = 32; // on both ports together
     int commandGapMs = 0; // on a serial line never less than a command's wire time
-    int pollSeconds = 10; // 0: no poll
+    int pollMs = 10000; // --poll is in seconds, decimals allowed; 0: no poll
     bool verbose = false;
     QString configFile;
     MqttOptions mqtt;

@@ -62,7 +62,7 @@ MatrixBridge::MatrixBridge(const BridgeOptions &options, QObject *parent)
     m_gapTimer.setSingleShot(true);
     connect(&m_gapTimer, &QTimer::timeout, this, &MatrixBridge::sendNext);
     m_pollTimer.setSingleShot(true);
-    m_pollTimer.setInterval(options.pollSeconds * 1000);
+    m_pollTimer.setInterval(options.pollMs);
     connect(&m_pollTimer, &QTimer::timeout, this, &MatrixBridge::poll);
     m_answerTimer.setSingleShot(true);
     m_answerTimer.setInterval(options.link.timeoutMs);
@@ -153,7 +153,7 @@ void MatrixBridge::setUp(bool up)
                           describe(m_information)));
         m_everUp = true;
         m_lastFailure.clear();
-        if (m_options.pollSeconds > 0)
+        if (m_options.pollMs > 0)
             m_pollTimer.start();
     }
     emit deviceLinkChanged(up);
@@ -235,7 +235,7 @@ void MatrixBridge::sendNext()
         logVerbose(QStringLiteral("to device: %1 (%2)")
                        .arg(printable(next.bytes),
                             next.origin.isEmpty() ? QStringLiteral("bridge") : next.origin));
-        if (!next.origin.isEmpty() && m_options.pollSeconds > 0 && m_up)
+        if (!next.origin.isEmpty() && m_options.pollMs > 0 && m_up)
             m_pollTimer.start(); // a client's command counts as activity
         if (next.answer != StatusReply::Ignored) {
             m_awaited = next.answer;
