@@ -133,7 +133,8 @@ void ClientServer::closeAll()
     m_clients.clear();
     for (BridgeClient *client : clients) {
         disconnect(client->socket, nullptr, this, nullptr);
-        client->socket->disconnectFromHost(); // what was written still leaves
+        client->socket->flush(); // what the device said last still reaches them
+        client->socket->disconnectFromHost();
         delete client;
     }
 }

@@ -51,8 +51,11 @@ void DeviceChannel::stop()
     m_open = false;
     if (m_device) {
         disconnect(m_device, nullptr, this, nullptr);
-        if (m_socket)
-            m_socket->abort();
+        // What was written still leaves, then the device sees an orderly end.
+        if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState) {
+            m_socket->flush();
+            m_socket->disconnectFromHost();
+        }
         m_device->close();
         m_device->deleteLater();
     }
