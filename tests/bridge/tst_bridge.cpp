@@ -126,11 +126,11 @@ class TestBridge : public QObject
         o.reconnectMaxMs = 200;
         o.pollMs = 0;
         if (link == QLatin1String("tcp")) {
-            o.link.kind = ctl::LinkOptions::Tcp;
+            o.link.kind = devicelink::LinkOptions::Tcp;
             o.link.host = QStringLiteral("127.0.0.1");
             o.link.port = sim ? sim->tcpPort() : 0;
         } else {
-            o.link.kind = ctl::LinkOptions::Serial;
+            o.link.kind = devicelink::LinkOptions::Serial;
             o.link.serialPath = link;
             o.link.baud = 115200;
         }
