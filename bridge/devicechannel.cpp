@@ -85,13 +85,20 @@ void DeviceChannel::attempt()
             lose(error);
             return;
         }
-        connect(
-            m_serial, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
-                // A line that fails while open keeps signalling until closed:
-                // the first error closes it.
-                if (e != QSerialPort::NoError && e != QSerialPort::TimeoutError)
-                    lose(QStringLiteral("the serial line failed: %1").arg(m_serial->errorString()));
-            });
+        connect(m_serial, &QSerialPort::errorOccurred, this,
+                [this](QSerialPort::SerialPortError e) {
+                    // A line that fails while open keeps signalling until closed:
+                    // the first error closes it.
+                    if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError)
+                        return;
+                    // An adapter pulled out or a pty whose other side went away
+                    // leaves no errno behind: say what it means instead.
+                    const QString why = m_serial->errorString();
+                    lose(QStringLiteral("the serial line failed: %1")
+                             .arg(why.isEmpty() || why == QLatin1String("Unknown error")
+                                      ? QStringLiteral("closed or removed")
+                                      : why));
+                });
         connect(m_serial, &QSerialPort::readyRead, this, &DeviceChannel::readAvailable);
         m_open = true;
         m_pauseMs = m_reconnectMinMs;
