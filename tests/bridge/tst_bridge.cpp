@@ -506,50 +506,67 @@ private slots:
 
     // The program itself: exit codes, messages that name the option, the
     // port printed, a clean stop on SIGTERM.
+    // "says" is a pattern for stdout and stderr together, line by line; a
+    // run with "SIGTERM" in its name is stopped that way with a client on.
     void program_data()
     {
         QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("journal"); // JOURNAL_STREAM, as systemd sets it
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("says");
-        auto row = [](const char *name, const char *arguments, int exitCode, const char *says) {
-            QTest::newRow(name) << QString(arguments).split(' ', Qt::SkipEmptyParts) << exitCode
-                                << says;
+        auto row = [](const char *name, const char *arguments, const char *journal, int exitCode,
+                      const char *says) {
+            QTest::newRow(name) << QString(arguments).split(' ', Qt::SkipEmptyParts) << journal
+                                << exitCode << says;
         };
-        row("no device", "", 2, "no device given");
-        row("bad poll", "--tcp 127.0.0.1:9 --poll soon", 2, "--poll: 'soon'");
-        row("unknown option", "--tcp 127.0.0.1:9 --mqtt-pass x", 2, "'--mqtt-pass'");
-        row("bad listen", "--tcp 127.0.0.1:9 --listen 127.0.0.1:99999", 2, "--listen: '99999'");
-        row("port taken", "--tcp 127.0.0.1:9 --listen 127.0.0.1:TAKEN", 1, "cannot listen on");
-        row("version", "--version", 0, "matrix-bridge 1.0");
-        row("help teaches a shared serial matrix", "--help", 0,
+        const char *running = "--tcp 127.0.0.1:9 --listen 127.0.0.1:0";
+        row("no device", "", "", 2, "no device given");
+        row("bad poll", "--tcp 127.0.0.1:9 --poll soon", "", 2, "--poll: 'soon'");
+        row("unknown option", "--tcp 127.0.0.1:9 --mqtt-pass x", "", 2, "'--mqtt-pass'");
+        row("bad listen", "--tcp 127.0.0.1:9 --listen 127.0.0.1:99999", "", 2, "--listen: '99999'");
+        row("port taken", "--tcp 127.0.0.1:9 --listen 127.0.0.1:TAKEN", "", 1,
+            "^matrix-bridge: cannot listen on 127.0.0.1:\\d+: ");
+        row("version", "--version", "", 0, "^matrix-bridge 1\\.");
+        row("help teaches a shared serial matrix", "--help", "", 0,
             "matrix-bridge --serial /dev/ttyUSB0 --baud 115200 --listen 0.0.0.0:8126");
-        row("SIGTERM", "--tcp 127.0.0.1:9 --listen 127.0.0.1:0", 0, "listen 127.0.0.1:");
+        row("SIGTERM: lines time-stamped", running, "", 0,
+            "^20\\d\\d-\\d\\d-\\d\\dT[\\d:.]+ stopping: closing 1 clients");
+        row("SIGTERM under systemd: no time stamps of its own", running, "8:1234", 0,
+            "^stopping: closing 1 clients");
     }
     void program()
     {
         QFETCH(QStringList, arguments);
+        QFETCH(QString, journal);
         QFETCH(int, exitCode);
         QFETCH(QString, says);
         QTcpServer taken;
         QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
         arguments.replaceInStrings("TAKEN", QString::number(taken.serverPort()));
         QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("JOURNAL_STREAM");
+        if (!journal.isEmpty())
+            environment.insert("JOURNAL_STREAM", journal);
+        program.setProcessEnvironment(environment);
         QString output;
         connect(&program, &QProcess::readyReadStandardOutput,
                 [&] { output += program.readAllStandardOutput(); });
         program.start(QStringLiteral(MATRIX_BRIDGE_EXECUTABLE), arguments);
-        if (QByteArray(QTest::currentDataTag()) == "SIGTERM") {
+        if (QString(QTest::currentDataTag()).startsWith("SIGTERM")) {
             QVERIFY2(waitFor([&] { return output.contains("listen 127.0.0.1:"); }),
                      program.readAllStandardError());
             Client client(output.section(':', 1).trimmed().toUShort());
             QVERIFY(client.connected());
+            QVERIFY(waitFor([&] { return program.readAllStandardError().contains("connected"); }));
             program.terminate();
             QVERIFY(waitFor([&] { return client.state() == QAbstractSocket::UnconnectedState; }));
         }
         QVERIFY(waitFor([&] { return program.state() == QProcess::NotRunning; }));
         output += program.readAllStandardOutput() + program.readAllStandardError();
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-        QVERIFY2(output.contains(says), qPrintable(output));
+        const QRegularExpression pattern(says, QRegularExpression::MultilineOption);
+        QVERIFY2(pattern.match(output).hasMatch(), qPrintable(output));
         QCOMPARE(program.exitCode(), exitCode);
     }
 };
