@@ -26,7 +26,11 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMATRIX_BUILD_
 cmake --build "$build" --target matrix-ctl matrix-sim matrix-bridge -j 2 >/dev/null
 
 exec python3 - "$build" <<'PY'
-import os, select, socket, statistics, subprocess, sys, time
+import os, select, signal, socket, statistics, subprocess, sys, time
+
+# Stopped from outside (Ctrl+C, timeout), the programs started are still
+# stopped below.
+signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
 
 build = sys.argv[1]
 sim_exe, ctl_exe, bridge_exe = (f"{build}/{p}" for p in
