@@ -3,6 +3,7 @@
 #include "codec/codec.h"
 #include "commands/builders.h"
 #include "devicelink/hostport.h"
+#include "devicelink/seriallink.h"
 #include "devicelink/signalpipe.h"
 
 #include <QEventLoop>
@@ -24,13 +25,6 @@ bool looksLikeMap(const QByteArray &bytes)
         && std::all_of(bytes.begin() + 2, bytes.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// A device-information reply ends when no byte has come for this long.
-constexpr int tcpQuietGapMs = 50;
-constexpr int minimumQuietGapMs = 50;
-// On a serial line, the time of a few characters at 10 bit times each
-// (start, 8 data, stop): slow lines leave longer pauses inside a reply.
-constexpr int quietGapCharacters = 4;
-
 } // namespace
 
 DeviceSession::DeviceSession(const LinkOptions &options, QObject *parent)
@@ -51,9 +45,7 @@ DeviceSession::~DeviceSession()
 
 QString DeviceSession::linkName() const
 {
-    if (m_options.kind == LinkOptions::Serial)
-        return m_options.serialPath;
-    return joinHostPort(m_options.host, m_options.port);
+    return devicelink::linkName(m_options);
 }
 
 int DeviceSession::reaskAfterMs() const
@@ -63,10 +55,7 @@ int DeviceSession::reaskAfterMs() const
 
 int DeviceSession::quietGapMs() const
 {
-    if (m_options.kind != LinkOptions::Serial)
-        return tcpQuietGapMs;
-    const double characterMs = 10 * 1000.0 / m_options.baud;
-    return std::max(minimumQuietGapMs, int(std::ceil(quietGapCharacters * characterMs)));
+    return devicelink::quietGapMs(m_options);
 }
 
 bool DeviceSession::open()
@@ -75,25 +64,11 @@ bool DeviceSession::open()
     if (m_options.kind == LinkOptions::Serial) {
         m_serial = new QSerialPort(this);
         m_device = m_serial;
-        m_serial->setPortName(m_options.serialPath);
-        if (!m_serial->open(QIODevice::ReadWrite)) {
-            setFailure(Failure::Open,
-                       QStringLiteral("cannot open the serial line %1: %2")
-                           .arg(m_options.serialPath, m_serial->errorString()));
+        QString error;
+        if (!openSerialLine(m_serial, m_options, &error)) {
+            setFailure(Failure::Open, error);
             return false;
         }
-        if (!m_serial->setBaudRate(m_options.baud) || !m_serial->setDataBits(QSerialPort::Data8)
-            || !m_serial->setParity(QSerialPort::NoParity)
-            || !m_serial->setStopBits(QSerialPort::OneStop)
-            || !m_serial->setFlowControl(QSerialPort::NoFlowControl)) {
-            setFailure(Failure::Open,
-                       QStringLiteral("cannot set %1 to %2 baud, 8N1: %3")
-                           .arg(m_options.serialPath)
-                           .arg(m_options.baud)
-                           .arg(m_serial->errorString()));
-            return false;
-        }
-        m_serial->clear(QSerialPort::AllDirections);
         connect(m_serial, &QSerialPort::errorOccurred, this,
                 [this](QSerialPort::SerialPortError e) {
                     // A line that fails while open keeps signalling until closed.

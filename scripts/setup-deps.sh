@@ -23,7 +23,8 @@ case $want in
     run) ;;
     test) packages+=(clang libclang-rt-14-dev) ;;
     package) packages+=(dpkg-dev scdoc) ;;
-    check) packages+=(dpkg-dev scdoc lintian desktop-file-utils appstream man-db groff-base) ;;
+    check) packages+=(dpkg-dev scdoc lintian desktop-file-utils appstream man-db groff-base
+                      systemd) ;; # systemd-analyze, for the bridge's unit
     *) echo "usage: $0 [run|test|package|check]" >&2; exit 2 ;;
 esac
 
