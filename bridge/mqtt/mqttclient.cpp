@@ -29,7 +29,10 @@ QString describe(int rc)
 {
     if (rc == MOSQ_ERR_ERRNO)
         return QString::fromLocal8Bit(std::strerror(errno));
-    return QString::fromUtf8(mosquitto_strerror(rc));
+    QString text = QString::fromUtf8(mosquitto_strerror(rc));
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1); // it goes inside a log line's parentheses
+    return text;
 }
 
 } // namespace
