@@ -66,6 +66,10 @@ bool MqttClient::configure(const Settings &settings, QString *error)
     }
     mosquitto_threaded_set(m_client, false);
     mosquitto_int_option(m_client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // A route change publishes several small messages at once; with Nagle's
+    // algorithm each after the first waits for the broker's delayed ACK
+    // (some 40 ms).
+    mosquitto_int_option(m_client, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(m_client, &MqttClient::onConnect);
     mosquitto_disconnect_callback_set(m_client, &MqttClient::onDisconnect);
     mosquitto_message_callback_set(m_client, &MqttClient::onMessage);

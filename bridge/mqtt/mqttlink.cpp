@@ -148,6 +148,11 @@ void MqttLink::setInformation(const StatusReply &reply)
         return;
     if (reply.outputs != m_device.outputs)
         m_device.routes.clear(); // a map for another output count means nothing now
+    // The information comes again at every refresh; the discovery documents
+    // are made again only when it changed.
+    m_discoveryCurrent = m_discoveryCurrent && m_device.informed
+        && m_device.letter == reply.deviceLetter && m_device.model == reply.model
+        && m_device.inputs == reply.inputs && m_device.outputs == reply.outputs;
     m_device.informed = true;
     m_device.letter = reply.deviceLetter;
     m_device.model = reply.model;
@@ -210,8 +215,12 @@ void MqttLink::publishState()
 {
     if (!m_topics || !m_client.isConnected())
         return;
-    QMap<QString, QByteArray> wanted
-        = mqtt::retainedMessages(*m_topics, m_name, m_labels, m_device);
+    if (!m_discoveryCurrent) {
+        m_discovery = mqtt::discoveryMessages(*m_topics, m_name, m_labels, m_device);
+        m_discoveryCurrent = true;
+    }
+    QMap<QString, QByteArray> wanted = m_discovery;
+    wanted.insert(mqtt::stateMessages(*m_topics, m_labels, m_device));
     wanted.insert(m_topics->status(), m_deviceUp ? mqtt::online : mqtt::offline);
     for (auto it = wanted.cbegin(); it != wanted.cend(); ++it) {
         const auto published = m_published.constFind(it.key());

@@ -75,6 +75,9 @@ private:
     // What this connection has published, so that only changes go out and
     // vanished topics can be emptied.
     QHash<QString, QByteArray> m_published;
+    // Made again only when the device information changes.
+    QMap<QString, QByteArray> m_discovery;
+    bool m_discoveryCurrent = false;
     // Retained topics of ours found on the broker (an earlier run's).
     QSet<QString> m_found;
 };

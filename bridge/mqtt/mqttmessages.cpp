@@ -7,6 +7,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace mqtt {
 
 namespace {
@@ -221,19 +223,30 @@ QStringList Topics::ownedFilters() const
             QStringLiteral("%1/select/%2/+/config").arg(discoveryPrefix, deviceId)};
 }
 
-QMap<QString, QByteArray> retainedMessages(const Topics &topics, const QString &name,
-                                           const PortLabels &labels, const DeviceState &device)
+QMap<QString, QByteArray> discoveryMessages(const Topics &topics, const QString &name,
+                                            const PortLabels &labels, const DeviceState &device)
+{
+    QMap<QString, QByteArray> messages;
+    if (!device.informed)
+        return messages;
+    messages.insert(topics.planConfig(), planConfig(topics, name, device));
+    for (int output = 1; output <= device.outputs; ++output) {
+        messages.insert(topics.outputConfig(output),
+                        outputConfig(topics, name, labels, device, output));
+    }
+    return messages;
+}
+
+QMap<QString, QByteArray> stateMessages(const Topics &topics, const PortLabels &labels,
+                                        const DeviceState &device)
 {
     QMap<QString, QByteArray> messages;
     if (!device.informed)
         return messages;
     messages.insert(topics.state(), stateDocument(device));
-    messages.insert(topics.planConfig(), planConfig(topics, name, device));
-    for (int output = 1; output <= device.outputs; ++output) {
-        messages.insert(topics.outputConfig(output),
-                        outputConfig(topics, name, labels, device, output));
-        if (output > device.routes.size())
-            continue; // no map yet: nothing is claimed about the route
+    const int routed = std::min<int>(device.outputs, device.routes.size());
+    // Before the first map nothing is claimed about the routes.
+    for (int output = 1; output <= routed; ++output) {
         const int input = device.routes.at(output - 1);
         messages.insert(topics.output(output), QByteArray::number(input));
         // "None" is what Home Assistant's select reads as "no option": the
@@ -243,6 +256,14 @@ QMap<QString, QByteArray> retainedMessages(const Topics &topics, const QString &
                         input >= 1 && input <= device.inputs ? labels.inputName(input).toUtf8()
                                                              : QByteArrayLiteral("None"));
     }
+    return messages;
+}
+
+QMap<QString, QByteArray> retainedMessages(const Topics &topics, const QString &name,
+                                           const PortLabels &labels, const DeviceState &device)
+{
+    QMap<QString, QByteArray> messages = discoveryMessages(topics, name, labels, device);
+    messages.insert(stateMessages(topics, labels, device));
     return messages;
 }
 

@@ -80,6 +80,12 @@ constexpr int longestPayload = 256;
 // discovery configurations. Empty before the device information came.
 QMap<QString, QByteArray> retainedMessages(const Topics &topics, const QString &name,
                                            const PortLabels &labels, const DeviceState &device);
+// The same in two parts: the discovery configurations change only with the
+// device information, the rest with every routing map.
+QMap<QString, QByteArray> discoveryMessages(const Topics &topics, const QString &name,
+                                            const PortLabels &labels, const DeviceState &device);
+QMap<QString, QByteArray> stateMessages(const Topics &topics, const PortLabels &labels,
+                                        const DeviceState &device);
 
 // The command a message on a command topic asks for, or why nothing goes
 // to the device.
