@@ -3,8 +3,10 @@
 # (no errors), the menu entry and the AppStream metadata validate, the
 # programs start from the unpacked package (the console under the offscreen
 # platform, cut off by SIGTERM after a few seconds since it has no option to
-# quit), every man page renders without a warning, and the versions of the
-# package, CMake project, changelogs and metainfo agree.
+# quit), every man page renders without a warning, the bridge's systemd unit
+# verifies and rates at most "OK" for exposure, its example configuration is a
+# conffile the bridge accepts, and the versions of the package, CMake project,
+# changelogs and metainfo agree.
 #
 # usage: scripts/check-package.sh [DEB]   (default: the .deb in build-package)
 set -euo pipefail
@@ -71,7 +73,7 @@ done
 isolate=()
 unshare -n true 2>/dev/null && isolate=(unshare -n)
 bin=$tmp/root/usr/bin
-for program in matrix-sim matrix-ctl; do
+for program in matrix-sim matrix-ctl matrix-bridge; do
     [ -e "$bin/$program" ] || continue
     if "${isolate[@]}" "$bin/$program" --help >"$tmp/help" 2>&1 && grep -q "^Usage: " "$tmp/help"; then
         pass "$program --help"
@@ -108,6 +110,42 @@ for program in "$bin"/*; do
         fail "man -l $(basename "$page"): $(head -5 "$tmp/man-warnings")"
     fi
 done
+
+# The bridge's unit. systemd need not be running (a container, a build
+# machine): "verify" and "security --offline" read the file alone. verify
+# insists that ExecStart exists, so it reads a copy that starts the unpacked
+# program; everything else is the file as shipped.
+unit=$tmp/root/lib/systemd/system/matrix-bridge@.service
+[ -e "$unit" ] || unit=$tmp/root/usr/lib/systemd/system/matrix-bridge@.service
+if [ -e "$unit" ]; then
+    mkdir -p "$tmp/units"
+    instance=$tmp/units/matrix-bridge@example.service
+    sed "s|/usr/bin/matrix-bridge|$bin/matrix-bridge|" "$unit" >"$instance"
+    if systemd-analyze verify --man=no "$instance" >"$tmp/verify" 2>&1 && [ ! -s "$tmp/verify" ]; then
+        pass "systemd-analyze verify matrix-bridge@.service"
+    else
+        fail "systemd-analyze verify matrix-bridge@.service: $(head -5 "$tmp/verify")"
+    fi
+    systemd-analyze security --offline=true --no-pager "$instance" >"$tmp/security" 2>&1 || true
+    exposure=$(sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\) \([A-Z]*\).*/\1 \2/p' "$tmp/security")
+    case ${exposure#* } in
+        OK | SAFE) pass "systemd-analyze security matrix-bridge@.service: exposure $exposure" ;;
+        *) fail "systemd-analyze security matrix-bridge@.service: exposure '${exposure:-unknown}'" ;;
+    esac
+    conf=$tmp/root/etc/matrix-bridge/example.conf
+    if dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles 2>/dev/null \
+        | grep -qx /etc/matrix-bridge/example.conf \
+        && "$bin/matrix-bridge" --config "$conf" --listen 127.0.0.1:99999 2>&1 \
+        | grep -q -- "--listen: '99999'"; then
+        # The config file was read whole (the bad --listen after it is what
+        # stopped the run), so every key in it is known.
+        pass "example.conf is a conffile that matrix-bridge reads"
+    else
+        fail "example.conf: not a conffile, or matrix-bridge refuses it"
+    fi
+else
+    fail "matrix-bridge@.service is not in the package"
+fi
 
 # One version everywhere.
 project=$(sed -n 's/^project(matrix-console VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")

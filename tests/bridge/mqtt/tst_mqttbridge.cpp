@@ -15,7 +15,6 @@
 namespace {
 
 constexpr int waitMs = 5000;
-const QString prefix = QStringLiteral("matrix-bridge/e2e");
 
 bool waitFor(const std::function<bool()> &done, int ms = waitMs)
 {
@@ -78,6 +77,10 @@ class TestMqttBridge : public QObject
     QScopedPointer<SimServer> sim;
     QScopedPointer<BridgeProcess> bridge;
     QList<QByteArray> deviceGot;
+    // Each test has a bridge of its own name, so that what an earlier test
+    // left retained on the shared broker cannot pass for this one's state.
+    QString name;
+    QString prefix;
 
     bool startSim(quint16 port = 0)
     {
@@ -94,10 +97,14 @@ class TestMqttBridge : public QObject
         bridge.reset(new BridgeProcess(
             QStringList {"--tcp", "127.0.0.1:" + QString::number(sim->tcpPort()), "--listen",
                          "127.0.0.1:0", "--mqtt", "127.0.0.1:" + QString::number(broker->port()),
-                         "--name", "e2e", "--poll", "0", "--timeout", "1", "--reconnect-min",
-                         "0.05", "--reconnect-max", "0.2"}
+                         "--name", name, "--poll", "0", "--timeout", "1000", "--reconnect-min",
+                         "50", "--reconnect-max", "200"}
             + extra));
-        return waitFor([this] { return bridge->clientPort() != 0; });
+        // A bridge that exits (a bad option) fails the wait at once.
+        return waitFor([this] {
+                   return bridge->clientPort() != 0 || bridge->state() == QProcess::NotRunning;
+               })
+            && bridge->clientPort() != 0;
     }
     QByteArray log() const { return bridge ? bridge->log.toUtf8() : QByteArray(); }
 
@@ -111,6 +118,8 @@ private slots:
     void init()
     {
         deviceGot.clear();
+        name = QStringLiteral("e2e-%1").arg(QTest::currentTestFunction());
+        prefix = "matrix-bridge/" + name;
         QVERIFY(startSim());
     }
     void cleanup()
@@ -130,7 +139,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(watcher.has(prefix + "/output/8/name"), waitMs);
         int selects = 0;
         for (const auto &message : watcher.messages())
-            selects += message.topic.startsWith("homeassistant/select/matrix_e2e/") ? 1 : 0;
+            selects
+                += message.topic.startsWith("homeassistant/select/matrix_" + name + "/") ? 1 : 0;
         QCOMPARE(selects, 9);
         QCOMPARE(watcher.last(prefix + "/output/4"), QByteArray("6"));
         QCOMPARE(watcher.last(prefix + "/output/4/name"), QByteArray("Input 6"));

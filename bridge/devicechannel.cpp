@@ -1,0 +1,168 @@
+#include "bridge/devicechannel.h"
+
+#include <QSerialPort>
+#include <QTcpSocket>
+
+#include <algorithm>
+
+DeviceChannel::DeviceChannel(const ctl::LinkOptions &link, int reconnectMinMs, int reconnectMaxMs,
+                             QObject *parent)
+    : QObject(parent)
+    , m_link(link)
+    , m_reconnectMinMs(reconnectMinMs)
+    , m_reconnectMaxMs(reconnectMaxMs)
+    , m_pauseMs(reconnectMinMs)
+{
+    m_retryTimer.setSingleShot(true);
+    connect(&m_retryTimer, &QTimer::timeout, this, &DeviceChannel::attempt);
+    m_connectTimer.setSingleShot(true);
+    connect(&m_connectTimer, &QTimer::timeout, this, [this] {
+        lose(QStringLiteral("no answer to the connection within %1 ms").arg(m_link.timeoutMs));
+    });
+}
+
+DeviceChannel::~DeviceChannel()
+{
+    stop();
+}
+
+QString DeviceChannel::name() const
+{
+    if (isSerial())
+        return m_link.serialPath;
+    const QString host = m_link.host.contains(QLatin1Char(':'))
+        ? QStringLiteral("[%1]").arg(m_link.host)
+        : m_link.host;
+    return QStringLiteral("%1:%2").arg(host).arg(m_link.port);
+}
+
+void DeviceChannel::start()
+{
+    m_stopped = false;
+    m_pauseMs = m_reconnectMinMs;
+    attempt();
+}
+
+void DeviceChannel::stop()
+{
+    m_stopped = true;
+    m_retryTimer.stop();
+    m_connectTimer.stop();
+    m_open = false;
+    if (m_device) {
+        disconnect(m_device, nullptr, this, nullptr);
+        if (m_socket)
+            m_socket->abort();
+        m_device->close();
+        m_device->deleteLater();
+    }
+    m_device = nullptr;
+    m_socket = nullptr;
+    m_serial = nullptr;
+}
+
+void DeviceChannel::write(const QByteArray &bytes)
+{
+    if (m_open && m_device)
+        m_device->write(bytes);
+}
+
+void DeviceChannel::fail(const QString &reason)
+{
+    if (m_device)
+        lose(reason);
+}
+
+void DeviceChannel::attempt()
+{
+    if (m_stopped)
+        return;
+    if (isSerial()) {
+        m_serial = new QSerialPort(this);
+        m_device = m_serial;
+        m_serial->setPortName(m_link.serialPath);
+        if (!m_serial->open(QIODevice::ReadWrite)) {
+            lose(QStringLiteral("cannot open the serial line: %1").arg(m_serial->errorString()));
+            return;
+        }
+        if (!m_serial->setBaudRate(m_link.baud) || !m_serial->setDataBits(QSerialPort::Data8)
+            || !m_serial->setParity(QSerialPort::NoParity)
+            || !m_serial->setStopBits(QSerialPort::OneStop)
+            || !m_serial->setFlowControl(QSerialPort::NoFlowControl)) {
+            lose(QStringLiteral("cannot set %1 baud, 8N1: %2")
+                     .arg(m_link.baud)
+                     .arg(m_serial->errorString()));
+            return;
+        }
+        m_serial->clear(QSerialPort::AllDirections);
+        connect(
+            m_serial, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
+                // A line that fails while open keeps signalling until closed:
+                // the first error closes it.
+                if (e != QSerialPort::NoError && e != QSerialPort::TimeoutError)
+                    lose(QStringLiteral("the serial line failed: %1").arg(m_serial->errorString()));
+            });
+        connect(m_serial, &QSerialPort::readyRead, this, &DeviceChannel::readAvailable);
+        m_open = true;
+        m_pauseMs = m_reconnectMinMs;
+        emit opened();
+        return;
+    }
+
+    m_socket = new QTcpSocket(this);
+    m_device = m_socket;
+    connect(m_socket, &QTcpSocket::connected, this, &DeviceChannel::tcpConnected);
+    connect(m_socket, &QTcpSocket::readyRead, this, &DeviceChannel::readAvailable);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, [this] {
+        lose(m_socket->error() == QAbstractSocket::RemoteHostClosedError
+                 ? QStringLiteral("the device closed the connection")
+                 : m_socket->errorString());
+    });
+    connect(m_socket, &QTcpSocket::disconnected, this,
+            [this] { lose(QStringLiteral("the device closed the connection")); });
+    m_connectTimer.start(m_link.timeoutMs);
+    m_socket->connectToHost(m_link.host, m_link.port);
+}
+
+void DeviceChannel::tcpConnected()
+{
+    m_connectTimer.stop();
+    // Commands are a few bytes each: none waits for an acknowledgement.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_open = true;
+    m_pauseMs = m_reconnectMinMs;
+    emit opened();
+}
+
+void DeviceChannel::readAvailable()
+{
+    if (m_device) {
+        const QByteArray bytes = m_device->readAll();
+        if (!bytes.isEmpty())
+            emit received(bytes);
+    }
+}
+
+void DeviceChannel::lose(const QString &reason)
+{
+    if (!m_device)
+        return; // the first signal of a failure closes; the rest find nothing
+    const bool wasOpen = m_open;
+    QIODevice *device = m_device;
+    m_device = nullptr;
+    m_socket = nullptr;
+    m_serial = nullptr;
+    m_open = false;
+    m_connectTimer.stop();
+    disconnect(device, nullptr, this, nullptr);
+    if (auto *socket = qobject_cast<QTcpSocket *>(device))
+        socket->abort();
+    device->close();
+    device->deleteLater();
+
+    m_retryPauseMs = m_pauseMs;
+    m_pauseMs = std::min(m_reconnectMaxMs, m_pauseMs * 2);
+    if (!m_stopped)
+        m_retryTimer.start(m_retryPauseMs);
+    emit failed(reason, wasOpen);
+}

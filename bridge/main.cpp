@@ -1,0 +1,135 @@
+// matrix-bridge: holds the one link to the matrix switcher and shares it
+// with every console, script and control system that connects; see --help.
+
+#include "bridge/bridgeoptions.h"
+#include "bridge/clientserver.h"
+#include "bridge/eventlog.h"
+#include "bridge/matrixbridge.h"
+#include "bridge/mqtt/mqttlink.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int exitOk = 0;
+constexpr int exitCannotListen = 1;
+constexpr int exitUsage = 2;
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+void printOut(const QString &text)
+{
+    std::fprintf(stdout, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(stdout);
+}
+
+void printErr(const QString &text)
+{
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("matrix-bridge"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MATRIX_VERSION));
+
+    const BridgeParseResult parsed = parseBridgeArguments(QCoreApplication::arguments());
+    switch (parsed.outcome) {
+    case BridgeParseResult::Help:
+        std::fputs(bridgeHelpText().toLocal8Bit().constData(), stdout);
+        return exitOk;
+    case BridgeParseResult::Version:
+        printOut(QStringLiteral("matrix-bridge %1").arg(QStringLiteral(MATRIX_VERSION)));
+        return exitOk;
+    case BridgeParseResult::UsageError:
+        printErr(
+            QStringLiteral("matrix-bridge: %1\nTry 'matrix-bridge --help'.").arg(parsed.error));
+        return exitUsage;
+    case BridgeParseResult::Run:
+        break;
+    }
+    const BridgeOptions &options = parsed.options;
+    eventlog::setVerbose(options.verbose);
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
+        printErr(QStringLiteral("matrix-bridge: cannot set up signal handling"));
+        return exitCannotListen;
+    }
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] {
+        char byte;
+        [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    MatrixBridge bridge(options);
+    // The MQTT side follows the device's state and queues its commands like
+    // any client's; its files are read before anything listens, so a
+    // mistake there stops the bridge at once.
+    std::unique_ptr<MqttLink> mqtt;
+    if (options.mqtt.enabled()) {
+        mqtt = std::make_unique<MqttLink>(options.mqtt);
+        QObject::connect(mqtt.get(), &MqttLink::logLine, &eventlog::logEvent);
+        QObject::connect(mqtt.get(), &MqttLink::commandReady, &bridge, &MatrixBridge::submit);
+        QObject::connect(&bridge, &MatrixBridge::deviceLinkChanged, mqtt.get(),
+                         &MqttLink::setDeviceUp);
+        QObject::connect(&bridge, &MatrixBridge::informationReceived, mqtt.get(),
+                         &MqttLink::setInformation);
+        QObject::connect(&bridge, &MatrixBridge::routingReceived, mqtt.get(),
+                         &MqttLink::setRouting);
+        if (!mqtt->start()) {
+            printErr(QStringLiteral("matrix-bridge: %1\nTry 'matrix-bridge --help'.")
+                         .arg(mqtt->errorString()));
+            return exitUsage;
+        }
+    }
+    ClientServer clients(&bridge, options.maxClients);
+    if (!clients.listen(options.listen, false)
+        || (options.readOnlyListen.enabled() && !clients.listen(options.readOnlyListen, true))) {
+        printErr(QStringLiteral("matrix-bridge: %1").arg(clients.errorString()));
+        return exitCannotListen;
+    }
+    // Scripts that asked for port 0 read the port chosen here.
+    printOut(QStringLiteral("listen %1").arg(clients.boundAddress(false)));
+    if (options.readOnlyListen.enabled())
+        printOut(QStringLiteral("read-only %1").arg(clients.boundAddress(true)));
+    eventlog::logEvent(
+        QStringLiteral("matrix-bridge %1: device %2, clients on %3%4")
+            .arg(QStringLiteral(MATRIX_VERSION), bridge.deviceName(), clients.boundAddress(false),
+                 options.readOnlyListen.enabled()
+                     ? QStringLiteral(", read-only on %1").arg(clients.boundAddress(true))
+                     : QString()));
+    bridge.start();
+
+    const int status = app.exec();
+    eventlog::logEvent(QStringLiteral("stopping: closing %1 clients and the device link")
+                           .arg(clients.clientCount()));
+    clients.closeAll();
+    if (mqtt)
+        mqtt->stop(); // says offline itself: a clean exit fires no will
+    bridge.stop();
+    return status;
+}
