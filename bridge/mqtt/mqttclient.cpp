@@ -154,6 +154,15 @@ bool MqttClient::subscribe(const QString &pattern, int qos)
     return rc == MOSQ_ERR_SUCCESS;
 }
 
+bool MqttClient::unsubscribe(const QString &pattern)
+{
+    if (!m_connected)
+        return false;
+    const int rc = mosquitto_unsubscribe(m_client, nullptr, pattern.toUtf8().constData());
+    syncNotifiers();
+    return rc == MOSQ_ERR_SUCCESS;
+}
+
 void MqttClient::attempt()
 {
     if (!m_open)

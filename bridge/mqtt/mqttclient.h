@@ -57,6 +57,7 @@ public:
     // for later, the caller publishes its whole state again on connected().
     bool publish(const QString &topic, const QByteArray &payload, bool retain, int qos = 1);
     bool subscribe(const QString &pattern, int qos = 1);
+    bool unsubscribe(const QString &pattern);
 
 signals:
     void connected();

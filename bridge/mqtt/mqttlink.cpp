@@ -118,10 +118,19 @@ void MqttLink::connected()
     m_everConnected = true;
     m_published.clear();
     m_found.clear();
-    // Subscribed before anything is published: the broker's retained
-    // copies from an earlier run arrive first and are told from ours.
-    for (const QString &filter : m_topics->commandFilters() + m_topics->ownedFilters())
-        m_client.subscribe(filter);
+    for (const QString &filter : m_topics->commandFilters())
+        m_client.subscribe(filter, 1);
+    // Our own retained topics are subscribed to only to find what an
+    // earlier run left (outputs the device no longer has): the broker
+    // queues its stored copies as it takes the subscription, and they still
+    // arrive after the unsubscription that follows at once. Staying
+    // subscribed would bring every message of ours back to us, and each
+    // extra packet from the broker may hold the next command back by a
+    // delayed ACK (the broker does not disable Nagle by default).
+    for (const QString &filter : m_topics->ownedFilters()) {
+        m_client.subscribe(filter, 0);
+        m_client.unsubscribe(filter);
+    }
     publishState();
 }
 
@@ -226,7 +235,11 @@ void MqttLink::publishState()
         const auto published = m_published.constFind(it.key());
         if (published != m_published.cend() && *published == it.value())
             continue;
-        if (m_client.publish(it.key(), it.value(), true))
+        // QoS 0: nothing to acknowledge, so the broker sends us nothing
+        // back; a message lost with the connection is published again on
+        // the next one. The availability goes at QoS 1, as the will does.
+        const int qos = it.key() == m_topics->status() ? 1 : 0;
+        if (m_client.publish(it.key(), it.value(), true, qos))
             m_published.insert(it.key(), it.value());
     }
     // Topics of outputs the device no longer has: an empty retained
@@ -245,7 +258,7 @@ void MqttLink::publishState()
         m_found.clear();
     }
     for (const QString &topic : qAsConst(gone)) {
-        m_client.publish(topic, QByteArray(), true);
+        m_client.publish(topic, QByteArray(), true, 0);
         m_published.remove(topic);
     }
 }
