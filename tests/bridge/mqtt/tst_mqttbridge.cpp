@@ -179,6 +179,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(watcher.last(prefix + "/status"), QByteArray("online"), waitMs);
         ::kill(static_cast<pid_t>(bridge->processId()), SIGKILL);
         QTRY_COMPARE_WITH_TIMEOUT(watcher.last(prefix + "/status"), QByteArray("offline"), waitMs);
+        // The broker's will is retained: a dashboard started later sees it too.
+        MqttRecorder later(broker->port(), {prefix + "/status"});
+        QTRY_COMPARE_WITH_TIMEOUT(later.last(prefix + "/status"), QByteArray("offline"), waitMs);
     }
 
     // The device goes away: offline, commands refused and never replayed;

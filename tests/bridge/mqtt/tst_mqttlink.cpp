@@ -11,8 +11,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <signal.h>
-
 namespace {
 
 constexpr int waitMs = 5000;
@@ -141,7 +139,6 @@ private slots:
     void refusedPayloadSendsNothing();
     void availabilityFollowsDeviceLink();
     void brokerRestartRepublishes();
-    void lastWillWhenKilled();
     void vanishedOutputsRemoved_data();
     void vanishedOutputsRemoved();
     void nameFromDeviceWhenNoneGiven();
@@ -381,27 +378,6 @@ void TestMqttLink::brokerRestartRepublishes()
     QCOMPARE(bridge.loggedCount("connected to"), 2);
 }
 
-void TestMqttLink::lastWillWhenKilled()
-{
-    MosquittoBroker broker;
-    QVERIFY2(broker.start(), qPrintable(broker.log()));
-    MqttRecorder watcher(broker.port(), {"matrix-bridge/doomed/status"});
-    QVERIFY(watcher.waitConnected());
-    QProcess host;
-    host.start(MQTT_LINK_HOST, {QString::number(broker.port()), "doomed"});
-    QVERIFY(host.waitForStarted(waitMs));
-    QTRY_COMPARE_WITH_TIMEOUT(watcher.last("matrix-bridge/doomed/status"), QByteArray("online"),
-                              waitMs);
-    ::kill(static_cast<pid_t>(host.processId()), SIGKILL);
-    QVERIFY(host.waitForFinished(waitMs));
-    QTRY_COMPARE_WITH_TIMEOUT(watcher.last("matrix-bridge/doomed/status"), QByteArray("offline"),
-                              waitMs);
-    // Stored, so that a dashboard started later sees it too.
-    MqttRecorder later(broker.port(), {"matrix-bridge/doomed/status"});
-    QTRY_COMPARE_WITH_TIMEOUT(later.last("matrix-bridge/doomed/status"), QByteArray("offline"),
-                              waitMs);
-}
-
 void TestMqttLink::vanishedOutputsRemoved_data()
 {
     QTest::addColumn<bool>("sameRun");
@@ -473,10 +449,6 @@ void TestMqttLink::badFilesRefusedAtStart_data()
     QTest::newRow("CA file missing") << "ca" << QByteArray() << "mqtt-tls-ca";
     QTest::newRow("CA file not PEM") << "ca" << QByteArray("hello") << "no PEM certificate";
     QTest::newRow("labels file missing") << "labels" << QByteArray() << "labels";
-    QTest::newRow("labels with a stray line")
-        << "labels" << QByteArray("input.1 = A\nnonsense\n") << "line 2: expected";
-    QTest::newRow("labels naming one input twice")
-        << "labels" << QByteArray("input.1 = A\ninput.2 = A\n") << "input.1 has that name already";
 }
 
 void TestMqttLink::badFilesRefusedAtStart()
