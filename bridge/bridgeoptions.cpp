@@ -1,5 +1,7 @@
 #include "bridge/bridgeoptions.h"
 
+#include "devicelink/hostport.h"
+
 #include <QFile>
 
 namespace {
@@ -54,47 +56,15 @@ bool parseNumber(const QString &text, int minimum, int maximum, int *value)
     return *value >= minimum && *value <= maximum;
 }
 
-// "HOST", "HOST:PORT", "[V6]", "[V6]:PORT"; the port as text, empty when omitted.
-bool splitHostPort(const QString &text, QString *host, QString *port)
-{
-    if (text.startsWith(QLatin1Char('['))) {
-        const int close = text.indexOf(QLatin1Char(']'));
-        const QString rest = close < 0 ? QString() : text.mid(close + 1);
-        if (close < 0 || rest == QLatin1String(":")
-            || (!rest.isEmpty() && !rest.startsWith(QLatin1Char(':'))))
-            return false;
-        *host = text.mid(1, close - 1);
-        *port = rest.mid(1);
-        return true;
-    }
-    if (text.count(QLatin1Char(':')) > 1)
-        return false;
-    *host = text.section(QLatin1Char(':'), 0, 0);
-    *port = text.section(QLatin1Char(':'), 1);
-    return !text.endsWith(QLatin1Char(':'));
-}
-
-bool parseEndpoint(const QString &text, quint16 defaultPort, int minimumPort, QString *host,
+bool parseEndpoint(const QString &text, quint16 defaultPort, quint16 minimumPort, QString *host,
                    quint16 *port, QString *error)
 {
-    QString portText;
-    if (!splitHostPort(text, host, &portText)) {
-        *error = QStringLiteral("expected HOST[:PORT] (an IPv6 address in brackets, e.g. "
-                                "[::1]:8126), got '%1'")
-                     .arg(text);
+    const std::optional<devicelink::HostPort> parsed
+        = devicelink::parseHostPort(text, defaultPort, error, minimumPort);
+    if (!parsed)
         return false;
-    }
-    int value = defaultPort;
-    if (!portText.isEmpty() && !parseNumber(portText, minimumPort, 65535, &value)) {
-        *error
-            = QStringLiteral("'%1' is not a port from %2 to 65535").arg(portText).arg(minimumPort);
-        return false;
-    }
-    if (host->isEmpty()) {
-        *error = QStringLiteral("the host is missing in '%1'").arg(text);
-        return false;
-    }
-    *port = quint16(value);
+    *host = parsed->host;
+    *port = parsed->port;
     return true;
 }
 
@@ -102,7 +72,7 @@ bool parseEndpoint(const QString &text, quint16 defaultPort, int minimumPort, QS
 bool parseListen(const QString &text, ListenAddress *listen, QString *error)
 {
     QString host;
-    if (!parseEndpoint(text, 8126, 0, &host, &listen->port, error))
+    if (!parseEndpoint(text, devicelink::defaultTcpPort, 0, &host, &listen->port, error))
         return false;
     if (host == QLatin1String("localhost")) {
         listen->address = QHostAddress(QHostAddress::LocalHost);
@@ -154,16 +124,16 @@ bool apply(const Setting &s, BridgeOptions *o, QString *error)
     if (n == QLatin1String("serial")) {
         if (v.isEmpty())
             return fail(QStringLiteral("needs a device path"));
-        o->link.kind = ctl::LinkOptions::Serial;
+        o->link.kind = devicelink::LinkOptions::Serial;
         o->link.serialPath = v;
     } else if (n == QLatin1String("baud")) {
         if (!parseNumber(v, 50, 4000000, &number))
             return fail(QStringLiteral("'%1' is not a baud rate").arg(v));
         o->link.baud = number;
     } else if (n == QLatin1String("tcp")) {
-        if (!parseEndpoint(v, 8126, 1, &o->link.host, &o->link.port, &why))
+        if (!parseEndpoint(v, devicelink::defaultTcpPort, 1, &o->link.host, &o->link.port, &why))
             return fail(why);
-        o->link.kind = ctl::LinkOptions::Tcp;
+        o->link.kind = devicelink::LinkOptions::Tcp;
     } else if (n == QLatin1String("timeout")) {
         return milliseconds(10, 3600000, &o->link.timeoutMs);
     } else if (n == QLatin1String("reconnect-min")) {
@@ -359,9 +329,9 @@ BridgeParseResult parseBridgeArguments(const QStringList &arguments)
             return usage(error);
         baudSet = baudSet || s.name == QLatin1String("baud");
     }
-    if (o.link.kind == ctl::LinkOptions::NoLink)
+    if (o.link.kind == devicelink::LinkOptions::NoLink)
         return usage(QStringLiteral("no device given: --serial DEVICE or --tcp HOST[:PORT]"));
-    if (baudSet && o.link.kind != ctl::LinkOptions::Serial)
+    if (baudSet && o.link.kind != devicelink::LinkOptions::Serial)
         return usage(QStringLiteral("--baud belongs to --serial"));
     if (o.reconnectMinMs > o.reconnectMaxMs)
         return usage(QStringLiteral("--reconnect-min: %1 ms is more than --reconnect-max (%2 ms)")

@@ -2,7 +2,7 @@
 #define BRIDGE_BRIDGEOPTIONS_H
 
 #include "bridge/mqtt/mqttoptions.h"
-#include "cli/commandline.h"
+#include "devicelink/linkoptions.h"
 
 #include <QHostAddress>
 #include <QString>
@@ -22,7 +22,7 @@ struct ListenAddress
 // long option name without its dashes is the file's key.
 struct BridgeOptions
 {
-    ctl::LinkOptions link; // --serial/--baud or --tcp, as matrix-ctl takes them
+    devicelink::LinkOptions link; // --serial/--baud or --tcp, as matrix-ctl takes them
     int reconnectMinMs = 500; // back-off after a failed link, doubling...
     int reconnectMaxMs = 10000; // ...up to this
     ListenAddress listen;

@@ -2,7 +2,9 @@
 
 #include "bridge/eventlog.h"
 #include "bridge/matrixbridge.h"
+#include "codec/codec.h"
 #include "commands/builders.h"
+#include "devicelink/hostport.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -26,24 +28,7 @@ constexpr int clientSendBufferBytes = 64 * 1024;
 
 QString addressOf(const QTcpSocket *socket)
 {
-    const QHostAddress a = socket->peerAddress();
-    const QString host = a.protocol() == QAbstractSocket::IPv6Protocol
-        ? QStringLiteral("[%1]").arg(a.toString())
-        : a.toString();
-    return QStringLiteral("%1:%2").arg(host).arg(socket->peerPort());
-}
-
-QString printable(const QByteArray &bytes)
-{
-    QString text;
-    for (const char c : bytes) {
-        const auto u = uchar(c);
-        if (u >= 0x20 && u < 0x7f && u != '\\')
-            text += QLatin1Char(c);
-        else
-            text += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
-    }
-    return text;
+    return devicelink::joinHostPort(socket->peerAddress().toString(), socket->peerPort());
 }
 
 } // namespace
@@ -89,13 +74,9 @@ bool ClientServer::listen(const ListenAddress &where, bool readOnly)
     delete server;
     server = new QTcpServer(this);
     if (!server->listen(where.address, where.port)) {
-        const QString host = where.address.protocol() == QAbstractSocket::IPv6Protocol
-            ? QStringLiteral("[%1]").arg(where.address.toString())
-            : where.address.toString();
-        m_error = QStringLiteral("cannot listen on %1:%2: %3")
-                      .arg(host)
-                      .arg(where.port)
-                      .arg(server->errorString());
+        m_error = QStringLiteral("cannot listen on %1: %2")
+                      .arg(devicelink::joinHostPort(where.address.toString(), where.port),
+                           server->errorString());
         delete server;
         server = nullptr;
         return false;
@@ -116,11 +97,7 @@ QString ClientServer::boundAddress(bool readOnly) const
     const QTcpServer *server = readOnly ? m_readOnly : m_readWrite;
     if (!server)
         return QString();
-    const QHostAddress a = server->serverAddress();
-    const QString host = a.protocol() == QAbstractSocket::IPv6Protocol
-        ? QStringLiteral("[%1]").arg(a.toString())
-        : a.toString();
-    return QStringLiteral("%1:%2").arg(host).arg(server->serverPort());
+    return devicelink::joinHostPort(server->serverAddress().toString(), server->serverPort());
 }
 
 void ClientServer::closeAll()
@@ -133,7 +110,8 @@ void ClientServer::closeAll()
     m_clients.clear();
     for (BridgeClient *client : clients) {
         disconnect(client->socket, nullptr, this, nullptr);
-        client->socket->disconnectFromHost(); // what was written still leaves
+        client->socket->flush(); // what the device said last still reaches them
+        client->socket->disconnectFromHost();
         delete client;
     }
 }

@@ -1,12 +1,14 @@
 #include "bridge/devicechannel.h"
 
+#include "devicelink/seriallink.h"
+
 #include <QSerialPort>
 #include <QTcpSocket>
 
 #include <algorithm>
 
-DeviceChannel::DeviceChannel(const ctl::LinkOptions &link, int reconnectMinMs, int reconnectMaxMs,
-                             QObject *parent)
+DeviceChannel::DeviceChannel(const devicelink::LinkOptions &link, int reconnectMinMs,
+                             int reconnectMaxMs, QObject *parent)
     : QObject(parent)
     , m_link(link)
     , m_reconnectMinMs(reconnectMinMs)
@@ -28,12 +30,7 @@ DeviceChannel::~DeviceChannel()
 
 QString DeviceChannel::name() const
 {
-    if (isSerial())
-        return m_link.serialPath;
-    const QString host = m_link.host.contains(QLatin1Char(':'))
-        ? QStringLiteral("[%1]").arg(m_link.host)
-        : m_link.host;
-    return QStringLiteral("%1:%2").arg(host).arg(m_link.port);
+    return devicelink::linkName(m_link);
 }
 
 void DeviceChannel::start()
@@ -51,8 +48,11 @@ void DeviceChannel::stop()
     m_open = false;
     if (m_device) {
         disconnect(m_device, nullptr, this, nullptr);
-        if (m_socket)
-            m_socket->abort();
+        // What was written still leaves, then the device sees an orderly end.
+        if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState) {
+            m_socket->flush();
+            m_socket->disconnectFromHost();
+        }
         m_device->close();
         m_device->deleteLater();
     }
@@ -80,21 +80,11 @@ void DeviceChannel::attempt()
     if (isSerial()) {
         m_serial = new QSerialPort(this);
         m_device = m_serial;
-        m_serial->setPortName(m_link.serialPath);
-        if (!m_serial->open(QIODevice::ReadWrite)) {
-            lose(QStringLiteral("cannot open the serial line: %1").arg(m_serial->errorString()));
+        QString error;
+        if (!devicelink::openSerialLine(m_serial, m_link, &error)) {
+            lose(error);
             return;
         }
-        if (!m_serial->setBaudRate(m_link.baud) || !m_serial->setDataBits(QSerialPort::Data8)
-            || !m_serial->setParity(QSerialPort::NoParity)
-            || !m_serial->setStopBits(QSerialPort::OneStop)
-            || !m_serial->setFlowControl(QSerialPort::NoFlowControl)) {
-            lose(QStringLiteral("cannot set %1 baud, 8N1: %2")
-                     .arg(m_link.baud)
-                     .arg(m_serial->errorString()));
-            return;
-        }
-        m_serial->clear(QSerialPort::AllDirections);
         connect(
             m_serial, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
                 // A line that fails while open keeps signalling until closed:

@@ -1,7 +1,7 @@
 #ifndef BRIDGE_DEVICECHANNEL_H
 #define BRIDGE_DEVICECHANNEL_H
 
-#include "cli/commandline.h"
+#include "devicelink/linkoptions.h"
 
 #include <QObject>
 #include <QTimer>
@@ -18,14 +18,14 @@ class DeviceChannel : public QObject
 {
     Q_OBJECT
 public:
-    DeviceChannel(const ctl::LinkOptions &link, int reconnectMinMs, int reconnectMaxMs,
+    DeviceChannel(const devicelink::LinkOptions &link, int reconnectMinMs, int reconnectMaxMs,
                   QObject *parent = nullptr);
     ~DeviceChannel() override;
 
     void start(); // the first attempt, now
     void stop(); // closes the link; no more attempts
     bool isOpen() const { return m_open; }
-    bool isSerial() const { return m_link.kind == ctl::LinkOptions::Serial; }
+    bool isSerial() const { return m_link.kind == devicelink::LinkOptions::Serial; }
     int baud() const { return m_link.baud; }
     QString name() const; // "/dev/ttyUSB0" or "192.168.0.86:8126"
     int retryPauseMs() const { return m_retryPauseMs; } // of the attempt now scheduled
@@ -48,7 +48,7 @@ private:
     void lose(const QString &reason);
     void readAvailable();
 
-    ctl::LinkOptions m_link;
+    devicelink::LinkOptions m_link;
     int m_reconnectMinMs;
     int m_reconnectMaxMs;
     int m_pauseMs;

@@ -6,29 +6,18 @@
 #include "bridge/eventlog.h"
 #include "bridge/matrixbridge.h"
 #include "bridge/mqtt/mqttlink.h"
+#include "devicelink/signalpipe.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
 #include <memory>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr int exitOk = 0;
 constexpr int exitCannotListen = 1;
 constexpr int exitUsage = 2;
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-}
 
 void printOut(const QString &text)
 {
@@ -68,22 +57,13 @@ int main(int argc, char *argv[])
     const BridgeOptions &options = parsed.options;
     eventlog::setVerbose(options.verbose);
 
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
+    devicelink::SignalPipe stopSignals;
+    if (!stopSignals.isValid()) {
         printErr(QStringLiteral("matrix-bridge: cannot set up signal handling"));
         return exitCannotListen;
     }
-    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] {
-        char byte;
-        [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
-        QCoreApplication::quit();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    QObject::connect(&stopSignals, &devicelink::SignalPipe::received, &app,
+                     &QCoreApplication::quit);
 
     MatrixBridge bridge(options);
     // The MQTT side follows the device's state and queues its commands like

@@ -2,7 +2,9 @@
 
 #include "bridge/devicechannel.h"
 #include "bridge/eventlog.h"
+#include "codec/codec.h"
 #include "commands/builders.h"
+#include "devicelink/seriallink.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,29 +14,11 @@ using eventlog::logVerbose;
 
 namespace {
 
-// A device-information reply carries no length: it ends when no byte has
-// come for this long (on a serial line the time of a few characters, if
-// longer), as matrix-ctl reads it.
-constexpr int tcpQuietGapMs = 50;
-constexpr int quietGapCharacters = 4;
 // Bytes that never make a reply (a device sending noise) are let go at this
 // size rather than searched again on every arrival.
 constexpr int maxPendingBytes = 64 * 1024;
 // Start, 8 data bits, stop.
 constexpr double bitsPerCharacter = 10.0;
-
-QString printable(const QByteArray &bytes)
-{
-    QString text;
-    for (const char c : bytes) {
-        const auto u = uchar(c);
-        if (u >= 0x20 && u < 0x7f && u != '\\')
-            text += QLatin1Char(c);
-        else
-            text += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
-    }
-    return text;
-}
 
 QString describe(const StatusReply &info)
 {
@@ -274,8 +258,5 @@ int MatrixBridge::wireTimeMs(int bytes) const
 
 int MatrixBridge::quietGapMs() const
 {
-    if (!m_channel->isSerial())
-        return tcpQuietGapMs;
-    const double characterMs = bitsPerCharacter * 1000.0 / m_channel->baud();
-    return std::max(tcpQuietGapMs, int(std::ceil(quietGapCharacters * characterMs)));
+    return devicelink::quietGapMs(m_options.link);
 }

@@ -35,18 +35,6 @@ void printHint(const QString &text)
     write(stderr, text);
 }
 
-QString printable(const QByteArray &bytes)
-{
-    QString text;
-    for (const char c : bytes) {
-        if (c >= ' ' && c < 0x7f && c != '\\')
-            text += QLatin1Char(c);
-        else
-            text += QString::asprintf("\\x%02x", quint8(c));
-    }
-    return text;
-}
-
 Report::Report(bool json, const QString &command)
     : m_json(json)
 {

@@ -55,9 +55,6 @@ void printOut(const QString &text); // one line on stdout, UTF-8, flushed
 void printErr(const QString &text); // "matrix-ctl: text" on stderr
 void printHint(const QString &text); // text alone on stderr
 
-// Byte strings for people: printable ASCII as is, other bytes as \xNN.
-QString printable(const QByteArray &bytes);
-
 // The parts of a decoded reply, for both formats.
 QString informationLine(const StatusReply &reply); // "device A, model ..., 16 inputs, 16 outputs"
 QJsonObject informationObject(const StatusReply &reply);

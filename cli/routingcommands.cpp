@@ -2,9 +2,10 @@
 // that read the device's routing.
 
 #include "cli/ctlcommands.h"
-#include "cli/devicesession.h"
 #include "cli/report.h"
+#include "codec/codec.h"
 #include "commands/builders.h"
+#include "devicelink/devicesession.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -13,6 +14,8 @@
 #include <QSaveFile>
 
 namespace ctl {
+
+using devicelink::DeviceSession;
 
 namespace {
 

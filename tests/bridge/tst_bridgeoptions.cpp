@@ -14,7 +14,7 @@ QString summary(const BridgeOptions &o)
 {
     QStringList parts;
     const BridgeOptions plain;
-    if (o.link.kind == ctl::LinkOptions::Serial)
+    if (o.link.kind == devicelink::LinkOptions::Serial)
         parts << QStringLiteral("serial %1 %2").arg(o.link.serialPath).arg(o.link.baud);
     else
         parts << QStringLiteral("tcp %1 %2").arg(o.link.host).arg(o.link.port);
@@ -109,7 +109,8 @@ private slots:
         row("baud without serial", "--tcp h --baud 9600", "", "error: --baud belongs to --serial");
         row("bad baud", "--serial /dev/ttyS0 --baud fast", "", "error: --baud: 'fast'");
         row("device port 0", "--tcp h:0", "", "error: --tcp: '0' is not a port");
-        row("ipv6 without brackets", "--tcp fd00::5", "", "error: --tcp: expected HOST[:PORT]");
+        row("ipv6 without brackets", "--tcp fd00::5", "",
+            "error: --tcp: put an IPv6 address in brackets");
         row("listen on a name", "--tcp h --listen matrix.local:8126", "",
             "error: --listen: 'matrix.local' is not an IP address");
         row("read-only on the same port",
