@@ -69,9 +69,7 @@ bool MqttLink::start()
                 QStringLiteral("an MQTT prefix must not contain '+' or '#': %1").arg(prefix));
     }
     m_started = true;
-    if (!m_name.isEmpty())
-        beginConnecting();
-    return true;
+    return m_name.isEmpty() || beginConnecting();
 }
 
 void MqttLink::stop()
@@ -89,7 +87,7 @@ QString MqttLink::prefix() const
     return m_topics ? m_topics->prefix : QString();
 }
 
-void MqttLink::beginConnecting()
+bool MqttLink::beginConnecting()
 {
     const QString prefix = m_options.prefix.isEmpty()
         ? QLatin1String("matrix-bridge/") + mqtt::topicSafe(m_name)
@@ -105,10 +103,13 @@ void MqttLink::beginConnecting()
     settings.willPayload = mqtt::offline;
     QString error;
     if (!m_client.configure(settings, &error)) {
+        // At start this stops the bridge; later (the name came from the
+        // device) it can only be logged.
         emit logLine(QStringLiteral("MQTT: %1").arg(error));
-        return;
+        return fail(error);
     }
     m_client.open();
+    return true;
 }
 
 void MqttLink::connected()

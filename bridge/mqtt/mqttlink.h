@@ -53,7 +53,7 @@ signals:
 
 private:
     bool fail(const QString &error);
-    void beginConnecting();
+    bool beginConnecting();
     void connected();
     void connectionLost(const QString &reason);
     void messageReceived(const QString &topic, const QByteArray &payload, bool retained);
