@@ -11,10 +11,11 @@
 
 namespace {
 
-// Pings are due every keep-alive period; looking twice as often is enough
-// and keeps an idle bridge nearly asleep. While connecting the same timer
-// watches for an attempt that hangs.
-constexpr int connectedMiscMs = 5000;
+// Pings are due every keep-alive period (30 s) and the broker gives up on
+// a client after one and a half: looking every 10 s sends each ping in
+// time and keeps an idle bridge nearly asleep. While connecting the same
+// timer watches for an attempt that hangs.
+constexpr int connectedMiscMs = 10000;
 constexpr int connectingMiscMs = 1000;
 
 void initLibrary()
