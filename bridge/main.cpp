@@ -5,10 +5,13 @@
 #include "bridge/clientserver.h"
 #include "bridge/eventlog.h"
 #include "bridge/matrixbridge.h"
+#include "bridge/mqtt/mqttlink.h"
 #include "devicelink/signalpipe.h"
 
 #include <QCoreApplication>
+
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -63,6 +66,26 @@ int main(int argc, char *argv[])
                      &QCoreApplication::quit);
 
     MatrixBridge bridge(options);
+    // The MQTT side follows the device's state and queues its commands like
+    // any client's; its files are read before anything listens, so a
+    // mistake there stops the bridge at once.
+    std::unique_ptr<MqttLink> mqtt;
+    if (options.mqtt.enabled()) {
+        mqtt = std::make_unique<MqttLink>(options.mqtt);
+        QObject::connect(mqtt.get(), &MqttLink::logLine, &eventlog::logEvent);
+        QObject::connect(mqtt.get(), &MqttLink::commandReady, &bridge, &MatrixBridge::submit);
+        QObject::connect(&bridge, &MatrixBridge::deviceLinkChanged, mqtt.get(),
+                         &MqttLink::setDeviceUp);
+        QObject::connect(&bridge, &MatrixBridge::informationReceived, mqtt.get(),
+                         &MqttLink::setInformation);
+        QObject::connect(&bridge, &MatrixBridge::routingReceived, mqtt.get(),
+                         &MqttLink::setRouting);
+        if (!mqtt->start()) {
+            printErr(QStringLiteral("matrix-bridge: %1\nTry 'matrix-bridge --help'.")
+                         .arg(mqtt->errorString()));
+            return exitUsage;
+        }
+    }
     ClientServer clients(&bridge, options.maxClients);
     if (!clients.listen(options.listen, false)
         || (options.readOnlyListen.enabled() && !clients.listen(options.readOnlyListen, true))) {
@@ -85,6 +108,8 @@ int main(int argc, char *argv[])
     eventlog::logEvent(QStringLiteral("stopping: closing %1 clients and the device link")
                            .arg(clients.clientCount()));
     clients.closeAll();
+    if (mqtt)
+        mqtt->stop(); // says offline itself: a clean exit fires no will
     bridge.stop();
     return status;
 }

@@ -15,13 +15,15 @@ want=${1:-run}
 packages=(
     cmake ninja-build g++ pkg-config
     qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
+    libmosquitto-dev       # the bridge's MQTT side
     qt5-style-plugins      # the "plastique" style
     fonts-wqy-zenhei       # Chinese texts
     xvfb xauth             # running headless, screenshots
 )
 case $want in
     run) ;;
-    test) packages+=(clang libclang-rt-14-dev) ;;
+    test) packages+=(clang libclang-rt-14-dev
+                     mosquitto mosquitto-clients openssl) ;; # a real broker, TLS test CA
     package) packages+=(dpkg-dev scdoc) ;;
     check) packages+=(dpkg-dev scdoc lintian desktop-file-utils appstream man-db groff-base
                       systemd) ;; # systemd-analyze, for the bridge's unit
