@@ -2,6 +2,7 @@
 // over TCP and/or a pseudo-terminal so the console can be tried and tested
 // without the hardware.
 
+#include "matrixversion.h"
 #include "sim/simcommandline.h"
 #include "sim/simserver.h"
 
@@ -83,6 +84,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("matrix-sim"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(projectVersion));
 
     QCommandLineParser parser;
     describeOptions(&parser);
@@ -94,6 +96,8 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
 
     SimConfig config;
     QString error;
