@@ -1,5 +1,5 @@
-#ifndef CONSOLESTYLE_H
-#define CONSOLESTYLE_H
+#ifndef APP_CONSOLESTYLE_H
+#define APP_CONSOLESTYLE_H
 
 class QWidget;
 
@@ -15,4 +15,4 @@ void installConsoleStyle();
 // one pass.
 void applyDeferredStyleSheets(QWidget *form);
 
-#endif // CONSOLESTYLE_H
+#endif // APP_CONSOLESTYLE_H

@@ -1,5 +1,5 @@
-#ifndef CTRLUI_H
-#define CTRLUI_H
+#ifndef APP_CTRLUI_H
+#define APP_CTRLUI_H
 
 #include "ui_ctrlform.h"
 
@@ -117,4 +117,4 @@ private:
     friend class CtrlUiProbe;
 };
 
-#endif // CTRLUI_H
+#endif // APP_CTRLUI_H

@@ -2,6 +2,7 @@
 
 #include "cli/ctlcommands.h"
 #include "codec/codec.h"
+#include "devicelink/hostport.h"
 
 #include <QFileInfo>
 #include <QMap>
@@ -142,43 +143,17 @@ bool parseNumber(const QString &text, int minimum, int maximum, int *value)
     return *value >= minimum && *value <= maximum;
 }
 
-// "HOST", "HOST:PORT", "[V6]", "[V6]:PORT".
 bool parseTcp(const QString &text, LinkOptions *link, QString *error)
 {
-    QString host = text;
-    QString port;
-    if (text.startsWith(QLatin1Char('['))) {
-        const int close = text.indexOf(QLatin1Char(']'));
-        const QString rest = close < 0 ? QString() : text.mid(close + 1);
-        if (close < 0 || (!rest.isEmpty() && !rest.startsWith(QLatin1Char(':')))) {
-            *error = QStringLiteral("--tcp: expected [ADDRESS]:PORT, got '%1'").arg(text);
-            return false;
-        }
-        host = text.mid(1, close - 1);
-        port = rest.mid(1);
-        if (rest.isEmpty())
-            port = QStringLiteral("8126");
-    } else if (text.count(QLatin1Char(':')) == 1) {
-        host = text.section(QLatin1Char(':'), 0, 0);
-        port = text.section(QLatin1Char(':'), 1);
-    } else if (text.contains(QLatin1Char(':'))) {
-        *error = QStringLiteral("--tcp: put an IPv6 address in brackets, e.g. [::1]:8126");
-        return false;
-    } else {
-        port = QStringLiteral("8126");
-    }
-    int value = 0;
-    if (!parseNumber(port, 1, 65535, &value)) {
-        *error = QStringLiteral("--tcp: '%1' is not a port from 1 to 65535").arg(port);
-        return false;
-    }
-    if (host.isEmpty()) {
-        *error = QStringLiteral("--tcp: the host is missing in '%1'").arg(text);
+    const std::optional<devicelink::HostPort> address
+        = devicelink::parseHostPort(text, devicelink::defaultTcpPort, error);
+    if (!address) {
+        *error = QStringLiteral("--tcp: ") + *error;
         return false;
     }
     link->kind = LinkOptions::Tcp;
-    link->host = host;
-    link->port = quint16(value);
+    link->host = address->host;
+    link->port = address->port;
     return true;
 }
 

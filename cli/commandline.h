@@ -1,6 +1,8 @@
 #ifndef CLI_COMMANDLINE_H
 #define CLI_COMMANDLINE_H
 
+#include "devicelink/linkoptions.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -8,18 +10,7 @@ namespace ctl {
 
 class Report;
 
-// How to reach the device.
-struct LinkOptions
-{
-    enum Kind { NoLink, Tcp, Serial };
-
-    Kind kind = NoLink;
-    QString host;
-    quint16 port = 8126;
-    QString serialPath;
-    qint32 baud = 9600;
-    int timeoutMs = 2000; // bounds every wait for the device
-};
+using devicelink::LinkOptions;
 
 // One call, as parsed.
 struct Invocation

@@ -11,9 +11,13 @@ struct Refusal;
 // The commands of matrix-ctl, one function each; the table that names them
 // is in commandline.cpp. Each returns the exit code, having filled the report.
 
+namespace devicelink {
+class DeviceSession;
+} // namespace devicelink
+
 namespace ctl {
 
-class DeviceSession;
+using devicelink::DeviceSession;
 
 // routingcommands.cpp
 int runInfo(const Invocation &call, Report &report);

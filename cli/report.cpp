@@ -65,18 +65,6 @@ void printHint(const QString &text)
     writeAll(STDERR_FILENO, text.toUtf8() + '\n');
 }
 
-QString printable(const QByteArray &bytes)
-{
-    QString text;
-    for (const char c : bytes) {
-        if (c >= ' ' && c < 0x7f && c != '\\')
-            text += QLatin1Char(c);
-        else
-            text += QString::asprintf("\\x%02x", quint8(c));
-    }
-    return text;
-}
-
 QJsonObject bytesObject(const QByteArray &bytes)
 {
     // The decoding is lossless either way: valid UTF-8 (the typed text of

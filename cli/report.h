@@ -80,9 +80,6 @@ bool printOut(const QString &text); // one line on stdout, UTF-8; false: see std
 void printErr(const QString &text); // "matrix-ctl: text" on stderr
 void printHint(const QString &text); // text alone on stderr
 
-// Byte strings for people: printable ASCII as is, other bytes as \xNN.
-QString printable(const QByteArray &bytes);
-
 // Bytes for programs: "text", the bytes as a JSON string (UTF-8 when they
 // are, else one character per byte), and "hex", as the console shows them.
 QJsonObject bytesObject(const QByteArray &bytes);

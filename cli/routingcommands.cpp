@@ -2,9 +2,10 @@
 // that read the device's routing.
 
 #include "cli/ctlcommands.h"
-#include "cli/devicesession.h"
 #include "cli/report.h"
+#include "codec/codec.h"
 #include "commands/builders.h"
+#include "devicelink/devicesession.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +19,8 @@
 #include <cstring>
 
 namespace ctl {
+
+using devicelink::DeviceSession;
 
 namespace {
 

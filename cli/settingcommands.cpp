@@ -2,14 +2,16 @@
 // text or list number, and the console's own builders.
 
 #include "cli/ctlcommands.h"
-#include "cli/devicesession.h"
 #include "cli/report.h"
 #include "codec/codec.h"
 #include "commands/builders.h"
+#include "devicelink/devicesession.h"
 
 #include <QJsonArray>
 
 namespace ctl {
+
+using devicelink::DeviceSession;
 
 using commands::CommandPlan;
 using commands::OutputImageButton;

@@ -23,3 +23,21 @@ bool isAllDigits(const QString &text)
     }
     return true;
 }
+
+QString printable(const QByteArray &bytes)
+{
+    static const char hexDigits[] = "0123456789abcdef";
+    QString text;
+    text.reserve(bytes.size() * 4);
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7f && u != '\\') {
+            text += QLatin1Char(c);
+        } else {
+            text += QLatin1String("\\x");
+            text += QLatin1Char(hexDigits[u >> 4]);
+            text += QLatin1Char(hexDigits[u & 15]);
+        }
+    }
+    return text;
+}

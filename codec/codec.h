@@ -1,5 +1,5 @@
-#ifndef CODEC_H
-#define CODEC_H
+#ifndef CODEC_CODEC_H
+#define CODEC_CODEC_H
 
 #include <QByteArray>
 #include <QString>
@@ -13,4 +13,9 @@ QString bytesToHexText(const QByteArray &bytes);
 // it. Signs, spaces and full-width digits answer false.
 bool isAllDigits(const QString &text);
 
-#endif // CODEC_H
+// Bytes for people, in logs and messages: printable ASCII as it is, every
+// other byte (and the backslash, so the result reads back unambiguously)
+// as \xNN with lower-case digits.
+QString printable(const QByteArray &bytes);
+
+#endif // CODEC_CODEC_H

@@ -1,5 +1,5 @@
-#ifndef SERIALPORTSCAN_H
-#define SERIALPORTSCAN_H
+#ifndef LINK_SERIALPORTSCAN_H
+#define LINK_SERIALPORTSCAN_H
 
 #include <QStringList>
 
@@ -18,4 +18,4 @@ void startSerialPortScan();
 // without one, or on any later call, a fresh openableSerialPorts().
 QStringList takeSerialPortScan();
 
-#endif // SERIALPORTSCAN_H
+#endif // LINK_SERIALPORTSCAN_H

@@ -4,8 +4,8 @@
 
 namespace {
 
-constexpr char prefixColon = ':';
-constexpr char infoMarker = 0x04; // EOT, not the digit '4'
+using replymarkers::infoMarker;
+using replymarkers::prefixColon;
 constexpr char infoSecondMarker = 'x';
 constexpr char commandEnd = '!';
 

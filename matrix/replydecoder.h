@@ -1,9 +1,17 @@
-#ifndef REPLYDECODER_H
-#define REPLYDECODER_H
+#ifndef MATRIX_REPLYDECODER_H
+#define MATRIX_REPLYDECODER_H
 
 #include <QByteArray>
 #include <QString>
 #include <QVector>
+
+// The bytes that tell replies apart: every reply starts with the device
+// letter and ':'; in the device information the byte behind the colon is
+// EOT (0x04, not the digit '4'), in a routing map a digit.
+namespace replymarkers {
+constexpr char prefixColon = ':';
+constexpr char infoMarker = 0x04;
+} // namespace replymarkers
 
 // What one chunk read from the link says, decided from its bytes alone.
 struct StatusReply
@@ -35,4 +43,4 @@ StatusReply decodeStatusReply(const QByteArray &chunk, int outputCount);
 // one reply whose end follows from its own bytes.
 int routingMapLength(int outputCount);
 
-#endif // REPLYDECODER_H
+#endif // MATRIX_REPLYDECODER_H

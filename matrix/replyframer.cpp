@@ -4,8 +4,8 @@
 
 namespace {
 
-constexpr char prefixColon = ':';
-constexpr char infoMarker = 0x04; // the byte after the colon of the information
+using replymarkers::infoMarker;
+using replymarkers::prefixColon;
 
 bool isDigit(char c)
 {

@@ -1,5 +1,5 @@
-#ifndef REPLYFRAMER_H
-#define REPLYFRAMER_H
+#ifndef MATRIX_REPLYFRAMER_H
+#define MATRIX_REPLYFRAMER_H
 
 #include "matrix/replydecoder.h"
 
@@ -45,4 +45,4 @@ private:
     int m_outputCount = 0;
 };
 
-#endif // REPLYFRAMER_H
+#endif // MATRIX_REPLYFRAMER_H

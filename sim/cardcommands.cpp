@@ -55,11 +55,11 @@ CommandResult done(const QString &where, const QString &what)
 CommandResult setBrightness(const QString &where, const QByteArray &word, int &brightness)
 {
     int value = 0;
-    if (!toNumber(word, &value) || value < BrightnessMin || value > BrightnessMax)
+    if (!toNumber(word, &value) || value < brightnessMin || value > brightnessMax)
         return CommandResult::refused(QStringLiteral("%1 SETLD: brightness '%2' not in %3..%4")
                                           .arg(where, latin1(word))
-                                          .arg(BrightnessMin)
-                                          .arg(BrightnessMax));
+                                          .arg(brightnessMin)
+                                          .arg(brightnessMax));
     brightness = value;
     return done(where, QLatin1String("brightness ") % QString::number(value));
 }
@@ -69,10 +69,10 @@ CommandResult setWall(const QString &where, const Words &words, OutputCard &card
 {
     int n[4] = {};
     for (int i = 0; i < 4; ++i)
-        if (!toNumber(words[i + 1], &n[i]) || n[i] < 1 || n[i] > WallMax)
+        if (!toNumber(words[i + 1], &n[i]) || n[i] < 1 || n[i] > wallMax)
             return CommandResult::refused(QStringLiteral("%1 OUTSPLIT: '%2' not in 1..%3")
                                               .arg(where, latin1(words[i + 1]))
-                                              .arg(WallMax));
+                                              .arg(wallMax));
     // A screen cannot sit outside its own wall; the console leaves this
     // unchecked, so the device is where it shows up.
     if (n[2] > n[0] || n[3] > n[1])
@@ -250,13 +250,13 @@ CommandResult handleCode(State &state, const QByteArray &cmd)
     const OutputCodeEffect effect = outputCodeEffect(code);
     if (effect.field == OutputCodeEffect::None)
         return CommandResult::refused(QStringLiteral("code %1 is not in the vocabulary").arg(code));
-    const int port = address - OutputAddressOffset;
+    const int port = address - outputAddressOffset;
     if (port < 1 || port > state.outputs)
         return CommandResult::refused(
             QStringLiteral("code %1: address %2 is not an output address (65..%3)")
                 .arg(code)
                 .arg(address)
-                .arg(state.outputs + OutputAddressOffset));
+                .arg(state.outputs + outputAddressOffset));
     applyOutputCode(effect, state.outputCards[port - 1]);
     return CommandResult::done(QLatin1String("output ") % QString::number(port) % QLatin1Char(' ')
                                % latin1(effect.keyword) % QLatin1String(" (code ")

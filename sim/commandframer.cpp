@@ -47,7 +47,7 @@ bool CommandFramer::takeGarbage(const char *begin, const char *end, int *taken, 
         *taken = 1;
         return ended;
     }
-    const int room = MaxGarbageRun - m_held.size();
+    const int room = maxGarbageRun - m_held.size();
     const int n = static_cast<int>(std::min<std::ptrdiff_t>(room, end - begin));
     int i = 0;
     bool lineEnd = false;
@@ -62,7 +62,7 @@ bool CommandFramer::takeGarbage(const char *begin, const char *end, int *taken, 
     }
     m_held.append(begin, i);
     *taken = i;
-    if (!lineEnd && m_held.size() < MaxGarbageRun)
+    if (!lineEnd && m_held.size() < maxGarbageRun)
         return false; // out of data, or a '*' comes next
     handOut(Piece::Garbage, outsideACommand(), piece);
     return true;
@@ -70,7 +70,7 @@ bool CommandFramer::takeGarbage(const char *begin, const char *end, int *taken, 
 
 bool CommandFramer::takeCommand(const char *begin, const char *end, int *taken, Piece *piece)
 {
-    const int room = MaxCommandBytes - m_held.size();
+    const int room = maxCommandBytes - m_held.size();
     const int n = static_cast<int>(std::min<std::ptrdiff_t>(room, end - begin));
     int i = 0;
     while (i < n && begin[i] != '*' && begin[i] != '!')
@@ -92,11 +92,11 @@ bool CommandFramer::takeCommand(const char *begin, const char *end, int *taken, 
     }
     m_held.append(begin, n);
     *taken = n;
-    if (m_held.size() < MaxCommandBytes)
+    if (m_held.size() < maxCommandBytes)
         return false;
     m_inCommand = false;
     handOut(Piece::Incomplete,
-            QStringLiteral("abandoned: longer than %1 bytes without '!'").arg(MaxCommandBytes),
+            QStringLiteral("abandoned: longer than %1 bytes without '!'").arg(maxCommandBytes),
             piece);
     return true;
 }

@@ -9,8 +9,8 @@
 // A command starts at '*' and ends at the next '!'. A '*' inside an
 // unfinished command abandons it and starts a new one: the device
 // resynchronises on the start character. A command longer than
-// MaxCommandBytes is abandoned too. Bytes outside a command form runs that
-// end at the next '*', at a line feed, or after MaxGarbageRun bytes.
+// maxCommandBytes is abandoned too. Bytes outside a command form runs that
+// end at the next '*', at a line feed, or after maxGarbageRun bytes.
 //
 // Every byte is looked at once and a run is copied in one go, so the work is
 // linear in the input however it is cut.
@@ -21,8 +21,8 @@
 class CommandFramer
 {
 public:
-    static constexpr int MaxCommandBytes = 256;
-    static constexpr int MaxGarbageRun = 64;
+    static constexpr int maxCommandBytes = 256;
+    static constexpr int maxGarbageRun = 64;
 
     struct Piece
     {

@@ -2,32 +2,21 @@
 // over TCP and/or a pseudo-terminal so the console can be tried and tested
 // without the hardware.
 
+#include "devicelink/hostport.h"
+#include "devicelink/signalpipe.h"
 #include "matrixversion.h"
 #include "sim/simcommandline.h"
 #include "sim/simserver.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
-constexpr int ExitBadOptions = 2;
-constexpr int ExitCannotServe = 1;
-
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    // Nothing else is safe in a signal handler; the event loop does the rest.
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
-}
+constexpr int exitBadOptions = 2;
+constexpr int exitCannotServe = 1;
 
 void printErr(const QString &text)
 {
@@ -92,7 +81,7 @@ int main(int argc, char *argv[])
     if (!parser.parse(app.arguments())) {
         printErr(
             QStringLiteral("matrix-sim: %1\nTry 'matrix-sim --help'.").arg(parser.errorText()));
-        return ExitBadOptions;
+        return exitBadOptions;
     }
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(0);
@@ -103,26 +92,16 @@ int main(int argc, char *argv[])
     QString error;
     if (!parseConfig(parser, &config, &error)) {
         printErr(QStringLiteral("matrix-sim: %1\nTry 'matrix-sim --help'.").arg(error));
-        return ExitBadOptions;
+        return exitBadOptions;
     }
     const SimServer::Options &opts = config.server;
 
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) {
+    devicelink::SignalPipe signalPipe;
+    if (!signalPipe.isValid()) {
         printErr(QStringLiteral("matrix-sim: cannot set up signal handling"));
-        return ExitCannotServe;
+        return exitCannotServe;
     }
-    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] {
-        char byte;
-        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
-        QCoreApplication::quit();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    QObject::connect(&signalPipe, &devicelink::SignalPipe::received, &app, &QCoreApplication::quit);
 
     StderrLog log;
     SimServer server(opts);
@@ -138,18 +117,15 @@ int main(int argc, char *argv[])
                          .arg(opts.address.toString()));
         if (!server.listenTcp()) {
             printErr(QStringLiteral("matrix-sim: %1").arg(server.errorString()));
-            return ExitCannotServe;
+            return exitCannotServe;
         }
-        const QHostAddress a = server.tcpAddress();
-        const QString host = a.protocol() == QAbstractSocket::IPv6Protocol
-            ? QStringLiteral("[%1]").arg(a.toString())
-            : a.toString();
-        printOut(QStringLiteral("tcp %1:%2").arg(host).arg(server.tcpPort()));
+        printOut(QStringLiteral("tcp %1").arg(
+            devicelink::joinHostPort(server.tcpAddress().toString(), server.tcpPort())));
     }
     if (config.pty) {
         if (!server.openPty(config.ptyLink)) {
             printErr(QStringLiteral("matrix-sim: %1").arg(server.errorString()));
-            return ExitCannotServe;
+            return exitCannotServe;
         }
         printOut(QStringLiteral("pty %1").arg(server.ptySlavePath()));
         if (!config.ptyLink.isEmpty())

@@ -17,15 +17,15 @@ void appendTwoDigits(QByteArray &out, int n)
 
 MatrixDevice::MatrixDevice(int inputs, int outputs, char letter)
 {
-    m_state.inputs = std::clamp(inputs, 1, MaxPorts);
-    m_state.outputs = std::clamp(outputs, 1, MaxPorts);
+    m_state.inputs = std::clamp(inputs, 1, maxPorts);
+    m_state.outputs = std::clamp(outputs, 1, maxPorts);
     m_state.letter = (letter >= 'A' && letter <= 'H') ? letter : 'A';
-    m_state.routing.resize(MaxPorts);
-    for (int k = 1; k <= MaxPorts; ++k)
+    m_state.routing.resize(maxPorts);
+    for (int k = 1; k <= maxPorts; ++k)
         m_state.routing[k - 1] = defaultRouteOf(k, m_state.inputs);
-    m_state.plans.resize(PlanCount);
-    m_state.outputCards.resize(MaxPorts);
-    m_state.inputCards.resize(MaxPorts);
+    m_state.plans.resize(planCount);
+    m_state.outputCards.resize(maxPorts);
+    m_state.inputCards.resize(maxPorts);
 }
 
 // ---------------------------------------------------------------- framing
@@ -160,7 +160,7 @@ QByteArray MatrixDevice::routingMapReply() const
 
 int MatrixDevice::routeOf(int output) const
 {
-    return (output >= 1 && output <= MaxPorts) ? m_state.routing.at(output - 1) : 0;
+    return (output >= 1 && output <= maxPorts) ? m_state.routing.at(output - 1) : 0;
 }
 
 QVector<int> MatrixDevice::routing() const
@@ -170,17 +170,17 @@ QVector<int> MatrixDevice::routing() const
 
 QVector<int> MatrixDevice::plan(int number) const
 {
-    return (number >= 1 && number <= PlanCount) ? m_state.plans.at(number - 1) : QVector<int>();
+    return (number >= 1 && number <= planCount) ? m_state.plans.at(number - 1) : QVector<int>();
 }
 
 MatrixDevice::OutputCard MatrixDevice::outputCard(int port) const
 {
-    return (port >= 1 && port <= MaxPorts) ? m_state.outputCards.at(port - 1) : OutputCard();
+    return (port >= 1 && port <= maxPorts) ? m_state.outputCards.at(port - 1) : OutputCard();
 }
 
 MatrixDevice::InputCard MatrixDevice::inputCard(int port) const
 {
-    return (port >= 1 && port <= MaxPorts) ? m_state.inputCards.at(port - 1) : InputCard();
+    return (port >= 1 && port <= maxPorts) ? m_state.inputCards.at(port - 1) : InputCard();
 }
 
 bool MatrixDevice::setPortCounts(int inputs, int outputs)

@@ -37,10 +37,8 @@
 class MatrixDevice
 {
 public:
-    static constexpr int MaxPorts = 99; // counts are sent as two digits
-    static constexpr int PlanCount = 30;
-    static constexpr int MaxCommandBytes = CommandFramer::MaxCommandBytes;
-    static constexpr int MaxGarbageRun = CommandFramer::MaxGarbageRun;
+    static constexpr int maxPorts = 99; // counts are sent as two digits
+    static constexpr int planCount = 30;
 
     // The half-received command of one connection: create one per
     // connection and pass it to every feed() of that connection.
@@ -111,14 +109,14 @@ public:
     };
 
     // Everything a command can change. Arrays are indexed by port - 1 and
-    // always hold MaxPorts entries, whatever the current counts.
+    // always hold maxPorts entries, whatever the current counts.
     struct State
     {
         char letter = 'A';
         int inputs = 16;
         int outputs = 16;
         QVector<int> routing; // input feeding each output
-        QVector<QVector<int>> plans; // PlanCount entries; empty = never saved
+        QVector<QVector<int>> plans; // planCount entries; empty = never saved
         QVector<OutputCard> outputCards;
         QVector<InputCard> inputCards;
         bool operator==(const State &o) const
@@ -130,7 +128,7 @@ public:
         bool operator!=(const State &o) const { return !(*this == o); }
     };
 
-    // inputs and outputs are clamped to 1..MaxPorts; a letter outside A..H
+    // inputs and outputs are clamped to 1..maxPorts; a letter outside A..H
     // becomes 'A'.
     explicit MatrixDevice(int inputs = 16, int outputs = 16, char letter = 'A');
 
@@ -156,14 +154,14 @@ public:
     char letter() const { return m_state.letter; }
     int inputCount() const { return m_state.inputs; }
     int outputCount() const { return m_state.outputs; }
-    int routeOf(int output) const; // 0 when output is out of 1..MaxPorts
+    int routeOf(int output) const; // 0 when output is out of 1..maxPorts
     QVector<int> routing() const; // outputCount() entries
     QVector<int> plan(int number) const; // empty when never saved
     OutputCard outputCard(int port) const; // default card when out of range
     InputCard inputCard(int port) const;
 
     // Direct set-up for tests and the command line; not reachable by commands.
-    bool setPortCounts(int inputs, int outputs); // false (and no change) outside 1..MaxPorts
+    bool setPortCounts(int inputs, int outputs); // false (and no change) outside 1..maxPorts
     bool setLetter(char letter); // false outside A..H
     bool setRoute(int output, int input); // false when out of the current counts
 
@@ -172,7 +170,6 @@ public:
     // costs the same per outcome as a short one: between recordLimit() and
     // recordLimit() + recordLimit() / 8 are kept once that many happened.
     const QVector<Outcome> &records() const { return m_records; }
-    void clearRecords() { m_records.clear(); }
     int recordLimit() const { return m_recordLimit; }
     void setRecordLimit(int limit);
 

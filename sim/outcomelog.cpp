@@ -1,28 +1,12 @@
 #include "sim/outcomelog.h"
 
-QString simPrintable(const QByteArray &bytes)
-{
-    static const char hex[] = "0123456789abcdef";
-    QString out;
-    out.reserve(bytes.size() * 4);
-    for (const char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u < 0x7f && u != '\\') {
-            out += QLatin1Char(c);
-        } else {
-            out += QLatin1String("\\x");
-            out += QLatin1Char(hex[u >> 4]);
-            out += QLatin1Char(hex[u & 15]);
-        }
-    }
-    return out;
-}
+#include "codec/codec.h"
 
 QString OutcomeLog::line(const QString &name, const MatrixDevice::Outcome &o)
 {
     return name
         + (o.understood ? QLatin1String(" understood: ") : QLatin1String(" not understood: "))
-        + simPrintable(o.bytes) + QLatin1String(" (") + o.description + QLatin1Char(')');
+        + printable(o.bytes) + QLatin1String(" (") + o.description + QLatin1Char(')');
 }
 
 void OutcomeLog::add(const void *link, const QString &name, const MatrixDevice::Outcome &o)
@@ -33,7 +17,7 @@ void OutcomeLog::add(const void *link, const QString &name, const MatrixDevice::
         return;
     }
     Streak &streak = m_streaks[link];
-    if (streak.shown < NoiseInARow) {
+    if (streak.shown < noiseInARow) {
         ++streak.shown;
         m_sink(line(name, o));
         return;

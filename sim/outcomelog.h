@@ -12,13 +12,13 @@
 //   "<link> understood|not understood: <bytes> (<description>)".
 // A flood of bytes that are not commands would make a line for every 64
 // bytes, drown everything else and take longer to print than to digest. So
-// after NoiseInARow lines in a row about garbage or abandoned commands on
+// after noiseInARow lines in a row about garbage or abandoned commands on
 // one link, the rest are counted, and told in one line when a command comes
 // again or the link goes quiet or closes.
 class OutcomeLog
 {
 public:
-    static constexpr int NoiseInARow = 10;
+    static constexpr int noiseInARow = 10;
 
     explicit OutcomeLog(std::function<void(const QString &)> sink)
         : m_sink(std::move(sink))
@@ -42,9 +42,5 @@ private:
     std::function<void(const QString &)> m_sink;
     QHash<const void *, Streak> m_streaks;
 };
-
-// Printable form of command bytes for logs: printable ASCII as is, other
-// bytes as \xNN.
-QString simPrintable(const QByteArray &bytes);
 
 #endif // SIM_OUTCOMELOG_H

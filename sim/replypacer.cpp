@@ -29,7 +29,7 @@ void ReplyPacer::enqueue(const QByteArray &bytes, Kind kind)
     // reading the clock for every reply of a flood would.
     const qint64 notBefore
         = m_options.replyDelayMs > 0 ? m_clock.elapsed() + m_options.replyDelayMs : 0;
-    if (m_queue.size() >= MaxWaiting) {
+    if (m_queue.size() >= maxWaiting) {
         // The queue has been waiting for its moment all along: pump() has
         // already arranged to come back.
         // Noise is lost first: a burst never pushes out a reply, and a
@@ -82,10 +82,8 @@ void ReplyPacer::pump()
             m_inFlight.remove(0, k);
             m_nextPieceAt = t + std::max(0, m_options.fragmentGapMs);
             m_endpoint->write(piece);
-            if (m_inFlight.isEmpty()) {
+            if (m_inFlight.isEmpty())
                 m_lastEnd = t;
-                emit transmitted(m_whole);
-            }
             continue;
         }
         if (m_queue.isEmpty()) {
@@ -107,8 +105,7 @@ void ReplyPacer::pump()
             start = std::max(start, m_lastEnd + gap);
         if (t < start)
             return schedule(start);
-        m_whole = m_queue.takeFirst().bytes;
-        m_inFlight = m_whole;
+        m_inFlight = m_queue.takeFirst().bytes;
         m_nextPieceAt = t;
     }
 }

@@ -17,7 +17,7 @@ class LinkEndpoint;
 // in fragments as the options say.
 //
 // A device sent commands faster than its replies can leave cannot keep them
-// all. At most MaxWaiting transmissions wait to start; one more pushes out
+// all. At most maxWaiting transmissions wait to start; one more pushes out
 // the oldest waiting one of its own kind, else the oldest garbage burst,
 // else the oldest of all; a burst finding no burst to push out is dropped
 // itself. A reply reports a whole state, so the newest of a kind says all
@@ -28,7 +28,7 @@ class ReplyPacer : public QObject
     Q_OBJECT
 public:
     enum Kind { Information, RoutingMap, Burst };
-    static constexpr int MaxWaiting = 2; // three commands in a row are all answered
+    static constexpr int maxWaiting = 2; // three commands in a row are all answered
 
     ReplyPacer(LinkEndpoint *endpoint, const SimServerOptions &options, bool pty, QObject *parent);
 
@@ -37,7 +37,6 @@ public:
     void stop();
 
 signals:
-    void transmitted(const QByteArray &bytes); // the last piece has been written
     void idle(); // nothing waits or is being written
     void dropped(int count); // when the backlog has cleared: how many were pushed out
 
@@ -59,7 +58,6 @@ private:
     QTimer m_timer;
     qint64 m_timerAt = -1; // when m_timer, if active, fires
     QVector<Transmission> m_queue;
-    QByteArray m_whole;
     QByteArray m_inFlight;
     qint64 m_nextPieceAt = 0;
     qint64 m_lastEnd = -1;

@@ -15,11 +15,11 @@ namespace {
 
 CommandResult handlePlan(State &state, const QByteArray &keyword, int number)
 {
-    if (number < 1 || number > MatrixDevice::PlanCount)
+    if (number < 1 || number > MatrixDevice::planCount)
         return CommandResult::refused(QStringLiteral("%1: plan %2 out of range 1..%3")
                                           .arg(latin1(keyword))
                                           .arg(number)
-                                          .arg(MatrixDevice::PlanCount));
+                                          .arg(MatrixDevice::planCount));
     QVector<int> &plan = state.plans[number - 1];
     if (keyword == "SAVEPLAN") {
         plan = state.routing;
@@ -43,7 +43,7 @@ CommandResult handlePortCount(State &state, int outputs, int inputs)
             QStringLiteral("port count: %1 inputs, %2 outputs out of range 1..%3")
                 .arg(inputs)
                 .arg(outputs)
-                .arg(MatrixDevice::MaxPorts));
+                .arg(MatrixDevice::maxPorts));
     return CommandResult::done(
         QStringLiteral("port count %1 inputs, %2 outputs").arg(inputs).arg(outputs),
         Reply::Information);
@@ -111,7 +111,7 @@ CommandResult handleDeviceCommand(State &state, const QByteArray &cmd)
 
 bool setPortCounts(State &state, int inputs, int outputs)
 {
-    const int max = MatrixDevice::MaxPorts;
+    const int max = MatrixDevice::maxPorts;
     if (inputs < 1 || inputs > max || outputs < 1 || outputs > max)
         return false;
     state.inputs = inputs;
@@ -126,7 +126,7 @@ bool setPortCounts(State &state, int inputs, int outputs)
 // again brings them back.
 void normaliseRouting(State &state)
 {
-    for (int k = 1; k <= MatrixDevice::MaxPorts; ++k) {
+    for (int k = 1; k <= MatrixDevice::maxPorts; ++k) {
         int &route = state.routing[k - 1];
         if (route < 1 || route > state.inputs)
             route = MatrixDevice::defaultRouteOf(k, state.inputs);

@@ -1,5 +1,8 @@
 #include "sim/simcommandline.h"
 
+#include "devicelink/hostport.h"
+#include "devicelink/linkoptions.h"
+
 namespace {
 
 bool intOption(const QCommandLineParser &p, const QString &name, int min, int max, int *out,
@@ -19,46 +22,24 @@ bool intOption(const QCommandLineParser &p, const QString &name, int min, int ma
     return true;
 }
 
-// "HOST:PORT", "[IPV6]:PORT"; "localhost" means 127.0.0.1. No name lookup:
-// the simulator binds only addresses it is given literally.
+// "HOST:PORT", "[IPV6]:PORT" (port 8126 when omitted); "localhost" means
+// 127.0.0.1. No name lookup: the simulator binds only addresses it is given
+// literally.
 bool parseTcp(const QString &text, QHostAddress *address, quint16 *port, QString *error)
 {
-    QString host;
-    QString portText;
-    if (text.startsWith(QLatin1Char('['))) {
-        const int close = text.indexOf(QLatin1Char(']'));
-        if (close < 0 || text.mid(close + 1, 1) != QLatin1String(":")) {
-            *error = QStringLiteral("--tcp: expected [ADDRESS]:PORT, got '%1'").arg(text);
-            return false;
-        }
-        host = text.mid(1, close - 1);
-        portText = text.mid(close + 2);
-    } else {
-        const int colon = text.lastIndexOf(QLatin1Char(':'));
-        if (colon < 0) {
-            *error = QStringLiteral("--tcp: expected HOST:PORT, got '%1'").arg(text);
-            return false;
-        }
-        host = text.left(colon);
-        portText = text.mid(colon + 1);
-        if (host.contains(QLatin1Char(':'))) {
-            *error = QStringLiteral("--tcp: put an IPv6 address in brackets, e.g. [::1]:8126");
-            return false;
-        }
-    }
-    bool ok = false;
-    const uint p = portText.toUInt(&ok, 10);
-    if (!ok || p > 65535) {
-        *error = QStringLiteral("--tcp: '%1' is not a port from 0 to 65535").arg(portText);
+    const std::optional<devicelink::HostPort> parsed
+        = devicelink::parseHostPort(text, devicelink::defaultTcpPort, error, 0);
+    if (!parsed) {
+        *error = QStringLiteral("--tcp: ") + *error;
         return false;
     }
-    if (host == QLatin1String("localhost")) {
+    if (parsed->host == QLatin1String("localhost")) {
         *address = QHostAddress(QHostAddress::LocalHost);
-    } else if (!address->setAddress(host)) {
-        *error = QStringLiteral("--tcp: '%1' is not an IP address").arg(host);
+    } else if (!address->setAddress(parsed->host)) {
+        *error = QStringLiteral("--tcp: '%1' is not an IP address").arg(parsed->host);
         return false;
     }
-    *port = static_cast<quint16>(p);
+    *port = parsed->port;
     return true;
 }
 
@@ -213,8 +194,8 @@ bool parseConfig(const QCommandLineParser &p, SimConfig *c, QString *error)
         *error = QStringLiteral("--no-tcp needs --pty, or there is nothing to serve");
         return false;
     }
-    if (!intOption(p, QStringLiteral("inputs"), 1, MatrixDevice::MaxPorts, &c->inputs, error)
-        || !intOption(p, QStringLiteral("outputs"), 1, MatrixDevice::MaxPorts, &c->outputs, error))
+    if (!intOption(p, QStringLiteral("inputs"), 1, MatrixDevice::maxPorts, &c->inputs, error)
+        || !intOption(p, QStringLiteral("outputs"), 1, MatrixDevice::maxPorts, &c->outputs, error))
         return false;
     const QString device = p.value(QStringLiteral("device"));
     if (device.size() != 1 || device.at(0) < QLatin1Char('A') || device.at(0) > QLatin1Char('H')) {

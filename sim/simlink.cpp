@@ -14,8 +14,6 @@ SimLink::SimLink(const QString &name, LinkEndpoint *endpoint, bool pty, MatrixDe
     endpoint->setParent(this);
     connect(endpoint, &LinkEndpoint::readable, this, &SimLink::digestTurn);
     connect(endpoint, &LinkEndpoint::closed, this, &SimLink::hungUp);
-    connect(m_pacer, &ReplyPacer::transmitted, this,
-            [this](const QByteArray &bytes) { emit transmitted(this, bytes); });
     connect(m_pacer, &ReplyPacer::dropped, this, [this](int count) { emit dropped(this, count); });
     connect(m_pacer, &ReplyPacer::idle, this, &SimLink::hangUpWhenIdle);
     m_nextTurn.setSingleShot(true);
@@ -25,7 +23,7 @@ SimLink::SimLink(const QString &name, LinkEndpoint *endpoint, bool pty, MatrixDe
     // the next '*' arrives; someone typing at the simulator wants to see it
     // now.
     m_quiet.setSingleShot(true);
-    m_quiet.setInterval(QuietAfterMs);
+    m_quiet.setInterval(quietAfterMs);
     connect(&m_quiet, &QTimer::timeout, this, &SimLink::goneQuiet);
 }
 
@@ -52,7 +50,7 @@ bool SimLink::digest(int maxOutcomes, int maxBytes)
         if (m_inputPos >= m_input.size()) {
             if (bytes >= maxBytes)
                 break;
-            m_input = m_endpoint->read(ReadChunkBytes);
+            m_input = m_endpoint->read(readChunkBytes);
             m_inputPos = 0;
             if (m_input.isEmpty())
                 return false;
@@ -71,7 +69,7 @@ void SimLink::digestTurn()
 {
     if (m_closing || m_finished)
         return;
-    if (digest(MaxOutcomesPerTurn, MaxBytesPerTurn))
+    if (digest(maxOutcomesPerTurn, maxBytesPerTurn))
         m_nextTurn.start();
     if (!m_finished)
         m_quiet.start();
@@ -81,7 +79,7 @@ void SimLink::digestTurn()
 // digested, then the connection is done.
 void SimLink::hungUp()
 {
-    while (digest(MaxOutcomesPerTurn, MaxBytesPerTurn)) { }
+    while (digest(maxOutcomesPerTurn, maxBytesPerTurn)) { }
     finish();
 }
 

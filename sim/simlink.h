@@ -13,18 +13,18 @@ class LinkEndpoint;
 // One connection of the simulator, a TCP client or the pty: its framing
 // session, its reply queue and how it ends.
 //
-// Input is digested in bounded turns: at most MaxOutcomesPerTurn outcomes or
-// MaxBytesPerTurn bytes, then the event loop has its turn (other
+// Input is digested in bounded turns: at most maxOutcomesPerTurn outcomes or
+// maxBytesPerTurn bytes, then the event loop has its turn (other
 // connections, timers, signals) before the rest is taken. Every outcome is
 // handed out through outcome(); whoever listens decides what to send back.
 class SimLink : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int ReadChunkBytes = 16 * 1024;
-    static constexpr int MaxBytesPerTurn = 64 * 1024;
-    static constexpr int MaxOutcomesPerTurn = 1000;
-    static constexpr int QuietAfterMs = 200;
+    static constexpr int readChunkBytes = 16 * 1024;
+    static constexpr int maxBytesPerTurn = 64 * 1024;
+    static constexpr int maxOutcomesPerTurn = 1000;
+    static constexpr int quietAfterMs = 200;
 
     // Takes the endpoint over; device and options must outlive the link.
     SimLink(const QString &name, LinkEndpoint *endpoint, bool pty, MatrixDevice &device,
@@ -45,8 +45,7 @@ public:
 
 signals:
     void outcome(SimLink *link, const MatrixDevice::Outcome &outcome);
-    void quiet(SimLink *link); // no input for QuietAfterMs
-    void transmitted(SimLink *link, const QByteArray &bytes);
+    void quiet(SimLink *link); // no input for quietAfterMs
     void dropped(SimLink *link, int count); // see ReplyPacer
     void finished(SimLink *link);
 

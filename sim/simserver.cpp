@@ -8,8 +8,6 @@
 #include <QMetaMethod>
 #include <QTcpSocket>
 
-#include <algorithm>
-
 namespace {
 
 ReplyPacer::Kind kindOf(const MatrixDevice::Outcome &o)
@@ -63,12 +61,6 @@ QHostAddress SimServer::tcpAddress() const
     return isListening() ? m_listener->address() : QHostAddress();
 }
 
-int SimServer::tcpClientCount() const
-{
-    return static_cast<int>(std::count_if(m_links.begin(), m_links.end(),
-                                          [](const SimLink *l) { return !l->isPty(); }));
-}
-
 void SimServer::addTcpClient(QTcpSocket *socket)
 {
     const QString name = QStringLiteral("tcp#%1 %2:%3")
@@ -91,11 +83,6 @@ bool SimServer::openPty(const QString &linkPath)
                             m_options, this);
     addLink(m_ptyLink);
     return true;
-}
-
-bool SimServer::isPtyOpen() const
-{
-    return m_ptyLink != nullptr;
 }
 
 QString SimServer::ptySlavePath() const
@@ -122,8 +109,6 @@ void SimServer::addLink(SimLink *link)
 {
     connect(link, &SimLink::outcome, this, &SimServer::handleOutcome);
     connect(link, &SimLink::quiet, this, [this](SimLink *l) { m_outcomeLog.settle(l, l->name()); });
-    connect(link, &SimLink::transmitted, this,
-            [this](SimLink *l, const QByteArray &bytes) { emit transmitted(l->name(), bytes); });
     connect(link, &SimLink::dropped, this, [this](SimLink *l, int count) {
         log(QStringLiteral("%1: %2 replies dropped: commands came faster than replies could leave")
                 .arg(l->name())
@@ -144,7 +129,6 @@ void SimServer::linkFinished(SimLink *link)
     }
     m_outcomeLog.settle(link, link->name());
     m_outcomeLog.forget(link);
-    emit linkClosed(link->name());
     link->deleteLater();
 }
 

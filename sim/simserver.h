@@ -86,16 +86,13 @@ public:
     // symlink to the slave is made there (an existing symlink is replaced,
     // anything else is refused) and removed again by closePty().
     bool openPty(const QString &linkPath = QString());
-    bool isPtyOpen() const;
     QString ptySlavePath() const;
-    QString ptyLinkPath() const { return m_linkPath; }
     void closePty();
 
     // Stops listening, drops every TCP client and closes the pty.
     void stop();
 
     QString errorString() const { return m_error; }
-    int tcpClientCount() const;
 
     // Optional sink for the log lines, besides the logLine signal.
     void setLogFunction(std::function<void(const QString &)> log) { m_log = std::move(log); }
@@ -108,10 +105,7 @@ signals:
     // with floods of garbage told in one line (see OutcomeLog); also notices
     // about accepting connections and replies dropped under a flood.
     void logLine(const QString &line);
-    // A transmission (reply or garbage burst) has been written completely.
-    void transmitted(const QString &link, const QByteArray &bytes);
     void linkOpened(const QString &link);
-    void linkClosed(const QString &link);
 
 private:
     void addTcpClient(QTcpSocket *socket);

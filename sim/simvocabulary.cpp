@@ -7,7 +7,7 @@ namespace simvocabulary {
 
 namespace {
 
-const Resolution kResolutions[] = {
+constexpr Resolution resolutionTable[] = {
     {"SET1080P60", 240, true},  {"SET1080P50", 241, false},  {"SET720P60", 242, true},
     {"SET720P50", 243, false},  {"SET1280x1024", 244, true}, {"SET1366x768", 245, true},
     {"SET1280x800", 246, true}, {"SET1680x1050", 247, true}, {"SET1440x900", 248, true},
@@ -21,30 +21,30 @@ struct Keyword
     int code; // 0: no code form
 };
 
-const Keyword kOutputModes[] = {
+constexpr Keyword outputModeTable[] = {
     {"HDMIMOD", 238}, {"DVIMOD", 239}, {"OUTYPBPR", 0}, {"OUTRGB", 0}, {"OUTFOURCE", 0},
 };
 
-const Keyword kOutputDrives[] = {{"TERON", 236}, {"TEROFF", 237}, {"TERNONE", 0}};
+constexpr Keyword outputDriveTable[] = {{"TERON", 236}, {"TEROFF", 237}, {"TERNONE", 0}};
 
-const Keyword kInputSources[] = {
+constexpr Keyword inputSourceTable[] = {
     {"SRCHDMI", 224},
     {"SRCVGA", 225},
     {"SRCCVBS", 226},
     {"SRCYPBPR", 227},
 };
 
-const char *const kEdidKeywords[] = {
+constexpr const char *edidKeywordTable[] = {
     "EDIDDVI1366X768", "EDIDSAMSUNG",      "EDIDHDMI1080P",
     "EDIDHDMI4K2K",    "EDIDHDMI1366X768", "EDID3D4K2K",
 };
 
 // Two-digit preset codes of "*S"; 04 is not one of them.
-const int kEdidPresets[] = {1, 2, 3, 5, 6, 7, 8};
+constexpr int edidPresetTable[] = {1, 2, 3, 5, 6, 7, 8};
 
-constexpr int SeamlessOnCode = 234;
-constexpr int TooLarge = 1000000; // beyond every field's range
-constexpr int SeamlessOffCode = 235;
+constexpr int seamlessOnCode = 234;
+constexpr int tooLarge = 1000000; // beyond every field's range
+constexpr int seamlessOffCode = 235;
 
 template<std::size_t N> const Keyword *byKeyword(const Keyword (&table)[N], const QByteArray &word)
 {
@@ -66,7 +66,7 @@ template<std::size_t N> const Keyword *byCode(const Keyword (&table)[N], int cod
 
 const Resolution *resolutionByKeyword(const QByteArray &word)
 {
-    for (const Resolution &r : kResolutions)
+    for (const Resolution &r : resolutionTable)
         if (word == r.keyword)
             return &r;
     return nullptr;
@@ -74,50 +74,50 @@ const Resolution *resolutionByKeyword(const QByteArray &word)
 
 bool isOutputMode(const QByteArray &word)
 {
-    return byKeyword(kOutputModes, word);
+    return byKeyword(outputModeTable, word);
 }
 
 bool isOutputDrive(const QByteArray &word)
 {
-    return byKeyword(kOutputDrives, word);
+    return byKeyword(outputDriveTable, word);
 }
 
 bool isInputSource(const QByteArray &word)
 {
-    return byKeyword(kInputSources, word);
+    return byKeyword(inputSourceTable, word);
 }
 
 bool isEdidKeyword(const QByteArray &word)
 {
-    return std::any_of(std::begin(kEdidKeywords), std::end(kEdidKeywords),
+    return std::any_of(std::begin(edidKeywordTable), std::end(edidKeywordTable),
                        [&](const char *k) { return word == k; });
 }
 
 bool isEdidPreset(int code)
 {
-    return std::find(std::begin(kEdidPresets), std::end(kEdidPresets), code)
-        != std::end(kEdidPresets);
+    return std::find(std::begin(edidPresetTable), std::end(edidPresetTable), code)
+        != std::end(edidPresetTable);
 }
 
 OutputCodeEffect outputCodeEffect(int code)
 {
-    for (const Resolution &r : kResolutions)
+    for (const Resolution &r : resolutionTable)
         if (r.outputCode == code)
             return {OutputCodeEffect::Resolution, r.keyword};
-    if (const Keyword *k = byCode(kOutputModes, code))
+    if (const Keyword *k = byCode(outputModeTable, code))
         return {OutputCodeEffect::Mode, k->keyword};
-    if (const Keyword *k = byCode(kOutputDrives, code))
+    if (const Keyword *k = byCode(outputDriveTable, code))
         return {OutputCodeEffect::Drive, k->keyword};
-    if (code == SeamlessOnCode)
+    if (code == seamlessOnCode)
         return {OutputCodeEffect::Seamless, "DISMODE 1"};
-    if (code == SeamlessOffCode)
+    if (code == seamlessOffCode)
         return {OutputCodeEffect::Seamless, "DISMODE 0"};
     return {};
 }
 
 QByteArray inputSourceOfCode(int code)
 {
-    const Keyword *k = byCode(kInputSources, code);
+    const Keyword *k = byCode(inputSourceTable, code);
     return k ? QByteArray(k->keyword) : QByteArray();
 }
 
@@ -134,7 +134,7 @@ bool toNumber(const QByteArray &text, int *value)
         return false;
     int n = 0;
     for (const char c : text)
-        n = std::min(10 * n + (c - '0'), TooLarge);
+        n = std::min(10 * n + (c - '0'), tooLarge);
     *value = n;
     return true;
 }

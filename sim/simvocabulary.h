@@ -10,10 +10,10 @@
 
 namespace simvocabulary {
 
-constexpr int BrightnessMin = 10;
-constexpr int BrightnessMax = 200;
-constexpr int WallMax = 16; // screens across or down a wall
-constexpr int OutputAddressOffset = 64; // code commands address output k as k + 64
+constexpr int brightnessMin = 10;
+constexpr int brightnessMax = 200;
+constexpr int wallMax = 16; // screens across or down a wall
+constexpr int outputAddressOffset = 64; // code commands address output k as k + 64
 
 // A resolution keyword, shared by both card kinds, with the code that sets
 // it on an output card. Code 250 belongs to no resolution.

@@ -10,7 +10,7 @@ TcpEndpoint::TcpEndpoint(QTcpSocket *socket, QObject *parent)
     // Both in Qt's buffer and in the kernel's: left unbounded, a flood
     // would be taken in far faster than it is digested, and a reply would
     // queue behind all of it.
-    socket->setReadBufferSize(ReceiveBufferBytes);
+    socket->setReadBufferSize(receiveBufferBytes);
     connect(socket, &QTcpSocket::readyRead, this, &LinkEndpoint::readable);
     connect(socket, &QTcpSocket::disconnected, this, &TcpEndpoint::hungUp);
     connect(socket, &QTcpSocket::bytesWritten, this, [this] {

@@ -11,7 +11,7 @@ class TcpEndpoint : public LinkEndpoint
 {
     Q_OBJECT
 public:
-    static constexpr int ReceiveBufferBytes = 64 * 1024;
+    static constexpr int receiveBufferBytes = 64 * 1024;
 
     TcpEndpoint(QTcpSocket *socket, QObject *parent); // takes the socket over
 

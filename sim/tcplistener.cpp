@@ -51,7 +51,7 @@ void TcpListener::close()
 void TcpListener::acceptPending()
 {
     const int listening = static_cast<int>(m_server.socketDescriptor());
-    for (int i = 0; i < MaxAcceptsPerTurn && m_notifier; ++i) {
+    for (int i = 0; i < maxAcceptsPerTurn && m_notifier; ++i) {
         const int fd = ::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED)
@@ -81,7 +81,7 @@ void TcpListener::backOff(int error)
     if (m_backoffMs == 0)
         emit notice(QStringLiteral("cannot accept a connection (%1); trying again now and then")
                         .arg(QString::fromLocal8Bit(std::strerror(error))));
-    m_backoffMs = m_backoffMs == 0 ? FirstBackoffMs : std::min(2 * m_backoffMs, LastBackoffMs);
+    m_backoffMs = m_backoffMs == 0 ? firstBackoffMs : std::min(2 * m_backoffMs, lastBackoffMs);
     m_notifier->setEnabled(false);
     m_retry.start(m_backoffMs);
 }

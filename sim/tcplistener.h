@@ -22,9 +22,9 @@ class TcpListener : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int MaxAcceptsPerTurn = 64;
-    static constexpr int FirstBackoffMs = 50;
-    static constexpr int LastBackoffMs = 1000;
+    static constexpr int maxAcceptsPerTurn = 64;
+    static constexpr int firstBackoffMs = 50;
+    static constexpr int lastBackoffMs = 1000;
 
     explicit TcpListener(QObject *parent = nullptr);
     ~TcpListener() override;

@@ -26,11 +26,11 @@
 
 namespace {
 
-constexpr int Ports = 4;
+constexpr int portCount = 4;
 // The input each output shows: one lit crosspoint per column, no two in a
 // row, so the picture reads as routing rather than as a pattern.
-constexpr std::array<int, Ports> RouteOfOutput = {2, 0, 3, 1};
-constexpr std::array<int, 4> PngSizes = {48, 64, 128, 256};
+constexpr std::array<int, portCount> routeOfOutput = {2, 0, 3, 1};
+constexpr std::array<int, 4> pngSizes = {48, 64, 128, 256};
 
 const QColor TileTop(0x2f, 0x6a, 0xa3);
 const QColor TileBottom(0x15, 0x33, 0x5a);
@@ -48,7 +48,7 @@ struct Layout
     qreal lineWidth;
     qreal lineStart;
     qreal lineEnd;
-    std::array<qreal, Ports> at; // centre of each input row and output column
+    std::array<qreal, portCount> at; // centre of each input row and output column
     qreal dotRadius;
 };
 
@@ -61,7 +61,7 @@ Layout layout(int size)
     l.cornerRadius = 44 * k;
     l.lineWidth = std::max<qreal>(2, 2 * std::round(4 * k));
     const qreal pitch = 2 * std::round(20 * k);
-    for (int i = 0; i < Ports; ++i)
+    for (int i = 0; i < portCount; ++i)
         l.at[i] = size / 2.0 + (i - 1.5) * pitch;
     l.lineStart = std::round(size / 2.0 - 84 * k);
     l.lineEnd = size - l.lineStart;
@@ -93,8 +93,8 @@ QImage drawPng(int size)
 
     p.setPen(Qt::NoPen);
     p.setBrush(DotColor);
-    for (int output = 0; output < Ports; ++output)
-        p.drawEllipse(QPointF(l.at[output], l.at[RouteOfOutput[output]]), l.dotRadius, l.dotRadius);
+    for (int output = 0; output < portCount; ++output)
+        p.drawEllipse(QPointF(l.at[output], l.at[routeOfOutput[output]]), l.dotRadius, l.dotRadius);
     p.end();
     return image;
 }
@@ -128,9 +128,9 @@ QString drawSvg()
                      .arg(svgNumber(at), svgNumber(l.lineStart), svgNumber(l.lineEnd));
     }
     lines << QStringLiteral("  </g>") << QStringLiteral("  <g fill='%1'>").arg(DotColor.name());
-    for (int output = 0; output < Ports; ++output)
+    for (int output = 0; output < portCount; ++output)
         lines << QStringLiteral("    <circle cx='%1' cy='%2' r='%3'/>")
-                     .arg(svgNumber(l.at[output]), svgNumber(l.at[RouteOfOutput[output]]),
+                     .arg(svgNumber(l.at[output]), svgNumber(l.at[routeOfOutput[output]]),
                           svgNumber(l.dotRadius));
     lines << QStringLiteral("  </g>") << QStringLiteral("</svg>") << QString();
     return lines.join(QLatin1Char('\n'));
@@ -159,7 +159,7 @@ int main(int argc, char *argv[])
     const QString svgPath = QStringLiteral("%1/scalable/apps/%2.svg").arg(dir, name);
     if (!writeFile(svgPath, drawSvg().toUtf8()))
         failed << svgPath;
-    for (const int size : PngSizes) {
+    for (const int size : pngSizes) {
         const QString path = QStringLiteral("%1/%2x%2/apps/%3.png").arg(dir).arg(size).arg(name);
         if (!QDir().mkpath(QFileInfo(path).path()) || !drawPng(size).save(path, "PNG"))
             failed << path;

@@ -22,7 +22,7 @@ QByteArray shown(const CommandPlan &p)
 
 } // namespace
 
-class tst_Builders : public QObject
+class TestBuilders : public QObject
 {
     Q_OBJECT
 
@@ -136,5 +136,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(tst_Builders)
+QTEST_APPLESS_MAIN(TestBuilders)
 #include "tst_builders.moc"

@@ -12,7 +12,7 @@
 
 using namespace commands;
 
-class tst_SettingsCommands : public QObject
+class TestSettingsCommands : public QObject
 {
     Q_OBJECT
 
@@ -155,5 +155,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_SettingsCommands)
+QTEST_MAIN(TestSettingsCommands)
 #include "tst_settingscommands.moc"

@@ -1,13 +1,14 @@
 // The console window against the device simulator in one process, over 127.0.0.1 and a pty:
 // two separately written readings of the command vocabulary checking each other.
 
+#include "codec/codec.h"
 #include "sim/simserver.h"
 #include "support/ctrluiprobe.h"
 #include "support/messageboxrecorder.h"
 
 #include <QtTest>
 
-class TstEndToEnd : public QObject
+class TestEndToEnd : public QObject
 {
     Q_OBJECT
 
@@ -104,7 +105,7 @@ private slots:
         const QVector<MatrixDevice::Outcome> &records = sim->device().records();
         QTRY_COMPARE(records.last().bytes, QByteArray("*!"));
         for (const MatrixDevice::Outcome &o : records)
-            QVERIFY2(o.understood, qPrintable(simPrintable(o.bytes) + " (" + o.description + ")"));
+            QVERIFY2(o.understood, qPrintable(printable(o.bytes) + " (" + o.description + ")"));
         QCOMPARE(records.size(), widgets.section(' ', -1).toInt() + 2); // and "*?!", "*!"
     }
 
@@ -145,5 +146,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TstEndToEnd)
+QTEST_MAIN(TestEndToEnd)
 #include "tst_endtoend.moc"

@@ -1,6 +1,7 @@
 // The simulator: its device model (framing, commands, replies as the console
 // reads them) and serving it (TCP clients, floods, descriptors, the program).
 
+#include "codec/codec.h"
 #include "commands/builders.h"
 #include "matrix/replydecoder.h"
 #include "sim/outcomelog.h"
@@ -71,7 +72,7 @@ QStringList seen(const MatrixDevice &d, const MatrixDevice::Outcome &c)
     return QString::asprintf("%s reply=%s ports=%dx%d route3=%d routeLast=%d O4.bright=%d "
                              "O4.wall=%d%d%d%d I4.edid=%d,%d,%s O4=%s,%s I4=%s,%s",
                              c.understood ? "understood" : "refused",
-                             info ? "info" : (map ? "map" : qPrintable(simPrintable(c.reply))),
+                             info ? "info" : (map ? "map" : qPrintable(printable(c.reply))),
                              d.inputCount(), d.outputCount(), d.routeOf(3),
                              d.routeOf(d.outputCount()), o.brightness, o.wall.across, o.wall.down,
                              o.wall.column, o.wall.row, i.edidPreset, i.edidCopyMonitor,
@@ -82,7 +83,7 @@ QStringList seen(const MatrixDevice &d, const MatrixDevice::Outcome &c)
 
 } // namespace
 
-class TstSim : public QObject
+class TestSim : public QObject
 {
     Q_OBJECT
 
@@ -105,7 +106,7 @@ private slots:
             QStringList got;
             for (const MatrixDevice::Outcome &o : all)
                 got << QChar::fromLatin1("CIG"[o.kind]) + QString(o.understood ? "+" : " ")
-                        + simPrintable(o.bytes);
+                        + printable(o.bytes);
             QVERIFY2(got.join('|') == expected,
                      qPrintable(QString::number(at) + ": " + got.join('|')));
         }
@@ -280,9 +281,9 @@ private slots:
             QVERIFY(!client.received.contains(map));
             return;
         }
-        QVERIFY2(at >= options.garbageBytes, qPrintable(simPrintable(client.received)));
+        QVERIFY2(at >= options.garbageBytes, qPrintable(printable(client.received)));
         QVERIFY2(client.received.indexOf(map, at + info.size()) >= at + info.size(),
-                 qPrintable(simPrintable(client.received)));
+                 qPrintable(printable(client.received)));
     }
 
     void floodsLeaveQuestionsAnswered_data()
@@ -332,7 +333,7 @@ private slots:
         // The flood's switches reach the bystander too; its answer must not wait behind them.
         QVERIFY2(
             waitFor([&] { return bystander.received.contains(info); }, 20000)
-                && floodedWhenAnswered - floodedWhenAsked <= 20 * SimLink::MaxOutcomesPerTurn,
+                && floodedWhenAnswered - floodedWhenAsked <= 20 * SimLink::maxOutcomesPerTurn,
             qPrintable(QString::number(floodedWhenAnswered - floodedWhenAsked) + " came first"));
         QVERIFY(waitFor([&] { return flooder.socket.bytesToWrite() == 0; }, 30000));
         sinceFloodEnded.start();
@@ -345,7 +346,7 @@ private slots:
         const int kept = server.device().records().size(), limit = server.device().recordLimit();
         QVERIFY2(kept >= limit && kept <= limit + limit / 8, qPrintable(QString::number(kept)));
         QCOMPARE(floodUnderstood, understood); // not one lost
-        QVERIFY2(longest <= 3 * SimLink::MaxOutcomesPerTurn, qPrintable(QString::number(longest)));
+        QVERIFY2(longest <= 3 * SimLink::maxOutcomesPerTurn, qPrintable(QString::number(longest)));
     }
 
     // Out of file descriptors, matrix-sim waits and tries again instead of spinning or
@@ -439,5 +440,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TstSim)
+QTEST_GUILESS_MAIN(TestSim)
 #include "tst_sim.moc"

@@ -1,5 +1,5 @@
-#ifndef CTRLUIPROBE_H
-#define CTRLUIPROBE_H
+#ifndef TESTS_SUPPORT_CTRLUIPROBE_H
+#define TESTS_SUPPORT_CTRLUIPROBE_H
 
 #include "app/ctrlui.h"
 
@@ -55,4 +55,4 @@ private:
     ctrlUi &w;
 };
 
-#endif // CTRLUIPROBE_H
+#endif // TESTS_SUPPORT_CTRLUIPROBE_H

@@ -1,5 +1,5 @@
-#ifndef FAKEDEVICE_H
-#define FAKEDEVICE_H
+#ifndef TESTS_SUPPORT_FAKEDEVICE_H
+#define TESTS_SUPPORT_FAKEDEVICE_H
 
 #include <QPointer>
 #include <QTcpServer>
@@ -55,4 +55,4 @@ private:
     QPointer<QTcpSocket> m_client;
 };
 
-#endif // FAKEDEVICE_H
+#endif // TESTS_SUPPORT_FAKEDEVICE_H

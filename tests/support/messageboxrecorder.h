@@ -1,5 +1,5 @@
-#ifndef MESSAGEBOXRECORDER_H
-#define MESSAGEBOXRECORDER_H
+#ifndef TESTS_SUPPORT_MESSAGEBOXRECORDER_H
+#define TESTS_SUPPORT_MESSAGEBOXRECORDER_H
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -53,4 +53,4 @@ private:
     QList<RecordedBox> m_boxes;
 };
 
-#endif // MESSAGEBOXRECORDER_H
+#endif // TESTS_SUPPORT_MESSAGEBOXRECORDER_H

@@ -1,5 +1,5 @@
-#ifndef PTYPAIR_H
-#define PTYPAIR_H
+#ifndef TESTS_SUPPORT_PTYPAIR_H
+#define TESTS_SUPPORT_PTYPAIR_H
 
 #include <QTest>
 
@@ -70,4 +70,4 @@ private:
     QByteArray m_received;
 };
 
-#endif // PTYPAIR_H
+#endif // TESTS_SUPPORT_PTYPAIR_H

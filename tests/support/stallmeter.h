@@ -1,5 +1,5 @@
-#ifndef STALLMETER_H
-#define STALLMETER_H
+#ifndef TESTS_SUPPORT_STALLMETER_H
+#define TESTS_SUPPORT_STALLMETER_H
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -47,4 +47,4 @@ private:
     qint64 m_longestWallMs = 0;
 };
 
-#endif // STALLMETER_H
+#endif // TESTS_SUPPORT_STALLMETER_H

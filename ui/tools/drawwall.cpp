@@ -25,15 +25,15 @@
 
 namespace {
 
-constexpr int ImageWidth = 336;
-constexpr int ImageHeight = 273;
-constexpr int ScreensAcross = 4;
-constexpr int ScreensDown = 4;
+constexpr int imageWidth = 336;
+constexpr int imageHeight = 273;
+constexpr int screensAcross = 4;
+constexpr int screensDown = 4;
 
 // Room kept free for the captions.
-constexpr int CaptionTop = 40;
-constexpr int CaptionLeft = 42;
-constexpr int Margin = 6;
+constexpr int captionTop = 40;
+constexpr int captionLeft = 42;
+constexpr int margin = 6;
 
 const QColor CaptionColor(0x20, 0x20, 0x20);
 const QColor DimensionColor(0xc0, 0x10, 0x10);
@@ -125,14 +125,14 @@ void drawScene(QPainter &p, const QRectF &r)
 void drawScreenGrid(QPainter &p, const QRectF &r)
 {
     p.save();
-    const qreal cellW = r.width() / ScreensAcross;
-    const qreal cellH = r.height() / ScreensDown;
+    const qreal cellW = r.width() / screensAcross;
+    const qreal cellH = r.height() / screensDown;
 
     p.setPen(QPen(QColor(0x18, 0x18, 0x18), 3));
-    for (int i = 1; i < ScreensAcross; ++i)
+    for (int i = 1; i < screensAcross; ++i)
         p.drawLine(QPointF(r.left() + i * cellW, r.top()),
                    QPointF(r.left() + i * cellW, r.bottom()));
-    for (int j = 1; j < ScreensDown; ++j)
+    for (int j = 1; j < screensDown; ++j)
         p.drawLine(QPointF(r.left(), r.top() + j * cellH), QPointF(r.right(), r.top() + j * cellH));
 
     p.setPen(QPen(QColor(0x18, 0x18, 0x18), 4));
@@ -176,10 +176,10 @@ void drawCaptions(QPainter &p, const QRectF &wall)
 
     const QString across = QStringLiteral("横向屏总数");
     const qreal acrossWidth = fm.horizontalAdvance(across);
-    const qreal acrossY = Margin + (CaptionTop - Margin) / 2.0;
+    const qreal acrossY = margin + (captionTop - margin) / 2.0;
     drawDimension(p, QPointF(wall.left(), acrossY), QPointF(wall.right(), acrossY),
                   acrossWidth + 12);
-    p.drawText(QRectF(wall.left(), Margin, wall.width(), CaptionTop - Margin - 4), Qt::AlignCenter,
+    p.drawText(QRectF(wall.left(), margin, wall.width(), captionTop - margin - 4), Qt::AlignCenter,
                across);
 
     // Chinese reads naturally top to bottom, so the side caption stacks its
@@ -187,11 +187,11 @@ void drawCaptions(QPainter &p, const QRectF &wall)
     const QString down = QStringLiteral("纵向屏总数");
     const qreal lineHeight = fm.height();
     const qreal downHeight = lineHeight * down.size();
-    const qreal downX = Margin + (CaptionLeft - Margin) / 2.0;
+    const qreal downX = margin + (captionLeft - margin) / 2.0;
     drawDimension(p, QPointF(downX, wall.top()), QPointF(downX, wall.bottom()), downHeight + 10);
     qreal y = wall.center().y() - downHeight / 2;
     for (const QChar ch : down) {
-        p.drawText(QRectF(Margin, y, CaptionLeft - Margin - 2, lineHeight), Qt::AlignCenter,
+        p.drawText(QRectF(margin, y, captionLeft - margin - 2, lineHeight), Qt::AlignCenter,
                    QString(ch));
         y += lineHeight;
     }
@@ -208,15 +208,15 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    QImage image(ImageWidth, ImageHeight, QImage::Format_RGB32);
+    QImage image(imageWidth, imageHeight, QImage::Format_RGB32);
     image.fill(Qt::white);
 
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
 
-    const QRectF wall(CaptionLeft, CaptionTop, ImageWidth - CaptionLeft - Margin,
-                      ImageHeight - CaptionTop - Margin);
+    const QRectF wall(captionLeft, captionTop, imageWidth - captionLeft - margin,
+                      imageHeight - captionTop - margin);
     drawScene(painter, wall);
     drawScreenGrid(painter, wall);
     drawCaptions(painter, wall);

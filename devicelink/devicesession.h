@@ -1,7 +1,7 @@
-#ifndef CLI_DEVICESESSION_H
-#define CLI_DEVICESESSION_H
+#ifndef DEVICELINK_DEVICESESSION_H
+#define DEVICELINK_DEVICESESSION_H
 
-#include "cli/commandline.h"
+#include "devicelink/linkoptions.h"
 #include "matrix/replyframer.h"
 
 #include <QDeadlineTimer>
@@ -15,7 +15,9 @@ class QIODevice;
 class QSerialPort;
 class QTcpSocket;
 
-namespace ctl {
+namespace devicelink {
+
+class SignalPipe;
 
 // One link to the device (TCP or serial) and the replies read from it.
 //
@@ -41,6 +43,16 @@ public:
         ReplyFramer::Chunk chunk;
     };
 
+    // Why the last call failed; the program words it and picks its exit code.
+    enum class Failure {
+        None,
+        Open, // the line could not be opened or the connection not made
+        Link, // the link failed or closed while in use
+        NoReply, // the awaited reply did not come within the timeout
+        Interrupted, // SIGINT or SIGTERM, after stopOnSignals()
+        Unwritten, // bytes still unsent when the timeout ran out
+    };
+
     explicit DeviceSession(const LinkOptions &options, QObject *parent = nullptr);
     ~DeviceSession() override;
 
@@ -48,6 +60,7 @@ public:
     bool open();
     // Writes one command line as it is; nothing is added.
     void send(const QByteArray &line);
+    // Every line written so far, in order: what a program reports as sent.
     QList<QByteArray> sentLines() const { return m_sent; }
     // Waits until every byte has left, then closes the link.
     bool finish();
@@ -62,6 +75,7 @@ public:
     int outputCount() const { return m_framer.outputCount(); }
     int timeoutMs() const { return m_options.timeoutMs; }
     QString error() const { return m_error; }
+    Failure failure() const { return m_failure; }
     QString linkName() const;
     int quietGapMs() const;
 
@@ -72,6 +86,7 @@ private:
     void received();
     void quietElapsed();
     void fail(const QString &message);
+    void setFailure(Failure failure, const QString &message);
 
     LinkOptions m_options;
     QTcpSocket *m_socket = nullptr;
@@ -83,11 +98,11 @@ private:
     bool m_quiet = false;
     bool m_failed = false;
     bool m_interrupted = false;
-    QByteArray m_noise; // unrecognised bytes of the current wait, for its message
     QString m_error;
     QList<QByteArray> m_sent;
+    Failure m_failure = Failure::None;
 };
 
-} // namespace ctl
+} // namespace devicelink
 
-#endif // CLI_DEVICESESSION_H
+#endif // DEVICELINK_DEVICESESSION_H

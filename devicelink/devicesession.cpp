@@ -1,20 +1,18 @@
-#include "cli/devicesession.h"
+#include "devicelink/devicesession.h"
 
-#include "cli/report.h"
+#include "codec/codec.h"
+#include "devicelink/hostport.h"
+#include "devicelink/signalpipe.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QSerialPort>
-#include <QSocketNotifier>
 #include <QTcpSocket>
-
-#include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 
-namespace ctl {
+namespace devicelink {
 
 namespace {
 
@@ -24,14 +22,6 @@ constexpr int minimumQuietGapMs = 50;
 // On a serial line, the time of a few characters at 10 bit times each
 // (start, 8 data, stop): slow lines leave longer pauses inside a reply.
 constexpr int quietGapCharacters = 4;
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-}
 
 } // namespace
 
@@ -54,10 +44,7 @@ QString DeviceSession::linkName() const
 {
     if (m_options.kind == LinkOptions::Serial)
         return m_options.serialPath;
-    const QString host = m_options.host.contains(QLatin1Char(':'))
-        ? QStringLiteral("[%1]").arg(m_options.host)
-        : m_options.host;
-    return QStringLiteral("%1:%2").arg(host).arg(m_options.port);
+    return joinHostPort(m_options.host, m_options.port);
 }
 
 int DeviceSession::quietGapMs() const
@@ -76,18 +63,20 @@ bool DeviceSession::open()
         m_device = m_serial;
         m_serial->setPortName(m_options.serialPath);
         if (!m_serial->open(QIODevice::ReadWrite)) {
-            m_error = QStringLiteral("cannot open the serial line %1: %2")
-                          .arg(m_options.serialPath, m_serial->errorString());
+            setFailure(Failure::Open,
+                       QStringLiteral("cannot open the serial line %1: %2")
+                           .arg(m_options.serialPath, m_serial->errorString()));
             return false;
         }
         if (!m_serial->setBaudRate(m_options.baud) || !m_serial->setDataBits(QSerialPort::Data8)
             || !m_serial->setParity(QSerialPort::NoParity)
             || !m_serial->setStopBits(QSerialPort::OneStop)
             || !m_serial->setFlowControl(QSerialPort::NoFlowControl)) {
-            m_error = QStringLiteral("cannot set %1 to %2 baud, 8N1: %3")
-                          .arg(m_options.serialPath)
-                          .arg(m_options.baud)
-                          .arg(m_serial->errorString());
+            setFailure(Failure::Open,
+                       QStringLiteral("cannot set %1 to %2 baud, 8N1: %3")
+                           .arg(m_options.serialPath)
+                           .arg(m_options.baud)
+                           .arg(m_serial->errorString()));
             return false;
         }
         m_serial->clear(QSerialPort::AllDirections);
@@ -108,31 +97,36 @@ bool DeviceSession::open()
 
     m_socket = new QTcpSocket(this);
     m_device = m_socket;
-    bool refused = false;
-    connect(m_socket, &QTcpSocket::errorOccurred, this, [&, this] {
-        if (m_socket->state() != QAbstractSocket::ConnectedState && !m_failed) {
-            refused = true;
-            m_error = QStringLiteral("cannot connect to %1: %2")
-                          .arg(linkName(), m_socket->errorString());
+    {
+        // One loop for the whole connect: it ends at the connection, at the
+        // first error or at the deadline, and the connections to it die
+        // with it, so no handler outlives this wait.
+        QEventLoop loop;
+        QTimer timer;
+        timer.setSingleShot(true);
+        connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        connect(m_socket, &QTcpSocket::connected, &loop, &QEventLoop::quit);
+        connect(m_socket, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
+        m_socket->connectToHost(m_options.host, m_options.port);
+        if (m_socket->state() != QAbstractSocket::ConnectedState
+            && m_socket->error() == QAbstractSocket::UnknownSocketError) {
+            timer.start(int(std::max<qint64>(1, until.remainingTime())));
+            loop.exec();
         }
-    });
-    m_socket->connectToHost(m_options.host, m_options.port);
-    while (m_socket->state() != QAbstractSocket::ConnectedState && !refused) {
-        if (until.hasExpired()) {
-            m_error = QStringLiteral("cannot connect to %1 within %2 ms")
-                          .arg(linkName())
-                          .arg(m_options.timeoutMs);
-            m_socket->abort();
-            return false;
-        }
-        QTimer wake;
-        wake.setSingleShot(true);
-        wake.start(int(std::max<qint64>(1, until.remainingTime())));
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
-    disconnect(m_socket, &QTcpSocket::errorOccurred, this, nullptr);
-    if (refused)
+    if (m_socket->state() != QAbstractSocket::ConnectedState) {
+        if (m_socket->error() != QAbstractSocket::UnknownSocketError)
+            setFailure(Failure::Open,
+                       QStringLiteral("cannot connect to %1: %2")
+                           .arg(linkName(), m_socket->errorString()));
+        else
+            setFailure(Failure::Open,
+                       QStringLiteral("cannot connect to %1 within %2 ms")
+                           .arg(linkName())
+                           .arg(m_options.timeoutMs));
+        m_socket->abort();
         return false;
+    }
     // Commands are a few bytes each; do not hold them back.
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(m_socket, &QTcpSocket::readyRead, this, &DeviceSession::received);
@@ -161,9 +155,10 @@ bool DeviceSession::open()
 
 void DeviceSession::send(const QByteArray &line)
 {
-    m_sent << line;
-    if (m_device && m_device->isOpen())
+    if (m_device && m_device->isOpen()) {
         m_device->write(line);
+        m_sent << line;
+    }
 }
 
 bool DeviceSession::finish()
@@ -180,9 +175,10 @@ bool DeviceSession::finish()
     if (m_failed)
         return false;
     if (m_device->bytesToWrite() > 0) {
-        m_error = QStringLiteral("could not write to %1 within %2 ms")
-                      .arg(linkName())
-                      .arg(m_options.timeoutMs);
+        setFailure(Failure::Unwritten,
+                   QStringLiteral("could not write to %1 within %2 ms")
+                       .arg(linkName())
+                       .arg(m_options.timeoutMs));
         return false;
     }
     if (m_socket) {
@@ -216,6 +212,12 @@ void DeviceSession::fail(const QString &message)
     if (m_failed)
         return;
     m_failed = true;
+    setFailure(Failure::Link, message);
+}
+
+void DeviceSession::setFailure(Failure failure, const QString &message)
+{
+    m_failure = failure;
     m_error = message;
 }
 
@@ -268,9 +270,10 @@ std::optional<StatusReply> DeviceSession::await(StatusReply::Kind kind)
             const QString what = kind == StatusReply::RoutingMap
                 ? QStringLiteral("no routing map")
                 : QStringLiteral("no device information");
-            m_error = QStringLiteral("%1 from %2 within %3 ms")
-                          .arg(what, linkName())
-                          .arg(m_options.timeoutMs);
+            setFailure(event.kind == Event::Interrupted ? Failure::Interrupted : Failure::NoReply,
+                       QStringLiteral("%1 from %2 within %3 ms")
+                           .arg(what, linkName())
+                           .arg(m_options.timeoutMs));
             const QByteArray unread = noise + m_framer.pending();
             if (!unread.isEmpty())
                 m_error += QStringLiteral("; it sent %1 bytes that are no reply: %2")
@@ -284,20 +287,8 @@ std::optional<StatusReply> DeviceSession::await(StatusReply::Kind kind)
 
 void DeviceSession::stopOnSignals()
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
-        return;
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, [this] {
-        char byte;
-        [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
-        m_interrupted = true;
-    });
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    auto *pipe = new SignalPipe(this);
+    connect(pipe, &SignalPipe::received, this, [this] { m_interrupted = true; });
 }
 
-} // namespace ctl
+} // namespace devicelink
