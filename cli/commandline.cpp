@@ -197,6 +197,11 @@ ParseResult parseCommandLine(const QStringList &arguments)
     QStringList words;
     QMap<QString, QString> given; // valued option -> its value, to refuse a second one
     auto usage = [&](const QString &error) {
+        // The document of a refused line still names the command it was for.
+        for (int i = 1; i < arguments.size() && call.command.isEmpty(); ++i) {
+            if (findCommand(arguments.at(i)))
+                call.command = arguments.at(i);
+        }
         result.outcome = ParseResult::UsageError;
         result.error = error;
         return result;
