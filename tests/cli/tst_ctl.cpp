@@ -267,6 +267,7 @@ private slots:
         row("--help", {},
             {"Usage: matrix-ctl", "route OUTPUT INPUT", "watch [--count N]", "restore FILE",
              "Examples:", "Exit status:"});
+        row("--version", {}, {"matrix-ctl " MATRIX_PROJECT_VERSION "\n"});
         row("route 03 5 10 2",
             {refresh, switchCommand("3", "5"), switchCommand("10", "2"), refresh});
         row("save-plan 5", plan(PlanAction::Save, "5").commands);

@@ -407,6 +407,8 @@ private slots:
         QTest::newRow("SIGTERM in a flood") << QStringList {"--quiet"} << int(SIGTERM) << 0 << "";
         QTest::newRow("SIGINT in a flood") << QStringList {"--quiet"} << int(SIGINT) << 0 << "";
         QTest::newRow("help") << QStringList {"--help"} << 0 << 0 << "[LINK]";
+        QTest::newRow("version") << QStringList {"--version"} << 0 << 0
+                                 << "matrix-sim " MATRIX_PROJECT_VERSION "\n";
         QTest::newRow("LINK reaches the pty")
             << QStringList {"--pty", "/dev/null"} << 0 << 1 << "/dev/null exists";
         QTest::newRow("unknown option") << QStringList {"--bogus"} << 0 << 2 << "bogus";
