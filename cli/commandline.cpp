@@ -17,7 +17,8 @@ const CommandEntry commandTable[] = {
     {"routes", "", "the routing map, one line per output", 0, 0, true, runRoutes},
     {"route", "OUTPUT INPUT [OUTPUT INPUT ...]",
      "switch each INPUT to its OUTPUT, then read the routing map and check\n"
-     "that every route holds (exit 1 when the device did not take one)", 2, -1, true, runRoute},
+     "that every route holds; exit 1 when the map shows one not taken, or\n"
+     "when no map came to confirm them (each output once)", 2, -1, true, runRoute},
     {"save-plan", "N", "store the current routing as plan N (1 to 30)", 1, 1, true, runSavePlan},
     {"recall-plan", "N", "recall plan N and print the routes it set", 1, 1, true, runRecallPlan},
     {"output-resolution", "PORT RES", "set an output card's resolution", 2, 2, true,
@@ -80,7 +81,7 @@ Link (one of the two for every command but list):
 
 Output:
   --json              one JSON document per line on stdout (watch: one per
-                      reply); the fields are described in cli-json.md
+                      reply), its fields as docs/cli-json.md describes them
   --pretty            the same documents, indented for people
   -h, --help          this help
   --version           the version of matrix-ctl
