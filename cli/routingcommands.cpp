@@ -401,20 +401,16 @@ Snapshot readSnapshot(const QString &filePath, QString *error)
     // A version this program does not know may mean anything: nothing is
     // guessed from it.
     const QJsonValue version = object.value(QStringLiteral("version"));
-    if (std::find(std::begin(snapshotVersions), std::end(snapshotVersions), version.toInt(-1))
-            == std::end(snapshotVersions)
-        || !version.isDouble() || version.toDouble() != version.toInt()) {
-        *error
-            = QStringLiteral("%1: snapshot version %2 is not understood (this matrix-ctl "
-                             "reads version %3)")
-                  .arg(path,
-                       version.isUndefined()
-                           ? QStringLiteral("(none)")
-                           : QString::fromUtf8(
-                                 QJsonDocument(QJsonArray {version}).toJson(QJsonDocument::Compact))
-                                 .mid(1)
-                                 .chopped(1),
-                       versionsUnderstood());
+    const int *end = std::end(snapshotVersions);
+    if (std::find(std::begin(snapshotVersions), end, version.toInt(-1)) == end) {
+        // Written as the file has it: "2", "\"1\"", "(none)".
+        const QByteArray given = QJsonDocument(QJsonArray {version}).toJson(QJsonDocument::Compact);
+        *error = QStringLiteral("%1: snapshot version %2 is not understood (this matrix-ctl "
+                                "reads version %3)")
+                     .arg(path,
+                          version.isUndefined() ? QStringLiteral("(none)")
+                                                : QString::fromUtf8(given.mid(1, given.size() - 2)),
+                          versionsUnderstood());
         return snapshot;
     }
     snapshot.device = object.value(QStringLiteral("device")).toString();
