@@ -28,8 +28,9 @@ using commands::checkNumber;
 using commands::Field;
 using commands::NumberTest;
 
-// Wanted routes: output -> input, each output once.
-using Routes = QMap<int, int>;
+using devicelink::RouteCheck;
+using devicelink::RouteResult;
+using devicelink::Routes;
 
 // Waits for the device information (asked for by the caller) and takes it
 // when its counts are usable.
@@ -83,74 +84,67 @@ void reportRoutes(Report &report, const QVector<int> &sources)
         report.line(routeLine(j + 1, sources.at(j)));
 }
 
-bool holds(const Routes &wanted, const QVector<int> &sources)
+// Reports every wanted route as the check found it; returns the exit code.
+// A route the map shows on another input was not taken; one that no map
+// came for could not be confirmed (it may well have been taken), and is
+// told apart in both formats.
+int judge(DeviceSession &session, Report &report, const RouteCheck &check)
 {
-    for (auto it = wanted.begin(); it != wanted.end(); ++it) {
-        if (it.key() > sources.size() || sources.at(it.key() - 1) != it.value())
-            return false;
-    }
-    return true;
-}
-
-// Reports every wanted route against the map; returns the exit code.
-// Without a map (none came in time) no route can be confirmed: that is not
-// the same as a route the map shows not taken, and is told apart.
-int judge(Report &report, const Routes &wanted, const std::optional<QVector<int>> &map,
-          const QString &noMap = QString())
-{
+    if (!check.confirmed() && session.failure() != DeviceSession::Failure::NoReply)
+        return report.fail(ExitDevice, session.error());
     QJsonArray routes;
     QStringList missed;
-    for (auto it = wanted.begin(); it != wanted.end(); ++it) {
-        const int output = it.key();
-        QJsonObject route {{QStringLiteral("output"), output},
-                           {QStringLiteral("input"), it.value()},
-                           {QStringLiteral("found"), QJsonValue::Null}};
-        if (!map) {
-            route.insert(QStringLiteral("state"), QStringLiteral("unconfirmed"));
-            report.line(QStringLiteral("%1: not confirmed (no routing map)")
-                            .arg(routeLine(output, it.value())));
-            routes.append(route);
-            continue;
-        }
-        const QVector<int> &sources = *map;
-        const bool exists = output <= sources.size();
-        const int found = exists ? sources.at(output - 1) : 0;
-        const bool taken = exists && found == it.value();
-        route.insert(QStringLiteral("state"),
-                     taken ? QStringLiteral("taken") : QStringLiteral("not taken"));
-        if (exists)
-            route.insert(QStringLiteral("found"), found);
-        if (taken) {
-            report.line(routeLine(output, it.value()));
-        } else if (!exists) {
+    const int outputs = check.map ? check.map->size() : 0;
+    static const char *const states[] = {"taken", "not taken", "not taken", "unconfirmed"};
+    for (const RouteResult &route : check.routes) {
+        QJsonObject object {{QStringLiteral("output"), route.output},
+                            {QStringLiteral("input"), route.input},
+                            {QStringLiteral("state"), QLatin1String(states[route.verdict])},
+                            {QStringLiteral("found"), QJsonValue::Null}};
+        if (route.verdict == RouteResult::Taken)
+            object.insert(QStringLiteral("found"), route.input);
+        switch (route.verdict) {
+        case RouteResult::Taken:
+            report.line(routeLine(route.output, route.input));
+            break;
+        case RouteResult::NoSuchOutput:
             report.line(QStringLiteral("output %1: not on the device (%2 outputs); input %3 not "
                                        "taken")
-                            .arg(output)
-                            .arg(sources.size())
-                            .arg(it.value()));
-            missed << QStringLiteral("output %1 does not exist").arg(output);
-        } else {
+                            .arg(route.output)
+                            .arg(outputs)
+                            .arg(route.input));
+            missed << QStringLiteral("output %1 does not exist").arg(route.output);
+            break;
+        case RouteResult::NotTaken:
+            object.insert(QStringLiteral("found"), route.found);
             report.line(QStringLiteral("%1 (input %2 asked: not taken)")
-                            .arg(routeLine(output, found))
-                            .arg(it.value()));
+                            .arg(routeLine(route.output, route.found))
+                            .arg(route.input));
             missed << QStringLiteral("output %1 is on input %2, not %3")
-                          .arg(output)
-                          .arg(found)
-                          .arg(it.value());
+                          .arg(route.output)
+                          .arg(route.found)
+                          .arg(route.input);
+            break;
+        case RouteResult::Unconfirmed:
+            report.line(QStringLiteral("output %1 \u2190 input %2: sent, not confirmed")
+                            .arg(route.output)
+                            .arg(route.input));
+            break;
         }
-        routes.append(route);
+        routes.append(object);
     }
     report.document().insert(QStringLiteral("routes"), routes);
-    if (!map)
-        return report.fail(
-            ExitDevice,
-            QStringLiteral("could not confirm %1 routes: %2").arg(wanted.size()).arg(noMap));
+    if (!check.confirmed())
+        return report.fail(ExitDevice,
+                           QStringLiteral("could not confirm %1 routes: %2")
+                               .arg(check.routes.size())
+                               .arg(session.error()));
     if (missed.isEmpty())
         return ExitOk;
     return report.fail(ExitDevice,
                        QStringLiteral("the device did not take %1 of %2 routes: %3")
                            .arg(missed.size())
-                           .arg(wanted.size())
+                           .arg(check.routes.size())
                            .arg(missed.join(QStringLiteral("; "))));
 }
 
@@ -168,49 +162,6 @@ Routes sendSwitches(DeviceSession &session, const QList<QPair<int, int>> &switch
     }
     session.send(commands::refreshCommand());
     return wanted;
-}
-
-// Checks the wanted routes on the routing map. The device answers each
-// switch it takes with the map and one it refuses with nothing; the last
-// map before the probe's answer shows where the routes ended up. When the
-// probe is answered and no map came at all, the map is asked for with "*!".
-// Each wait for the next reply is bounded by the timeout.
-int verifyRoutes(DeviceSession &session, Report &report, const Routes &wanted)
-{
-    bool asked = false;
-    std::optional<QVector<int>> last;
-    QDeadlineTimer until = session.deadline();
-    for (;;) {
-        const DeviceSession::Event event = session.next(until);
-        switch (event.kind) {
-        case DeviceSession::Event::Reply:
-            until = session.deadline();
-            if (event.chunk.reply.kind == StatusReply::RoutingMap) {
-                last = event.chunk.reply.sources;
-                // A map that holds is the end state: later switches in the
-                // list only repeat a route's final input.
-                if (asked || holds(wanted, *last))
-                    return judge(report, wanted, last);
-            } else if (event.chunk.reply.kind == StatusReply::DeviceInformation) {
-                if (last)
-                    return judge(report, wanted, last);
-                if (!asked)
-                    session.send(commands::queryCommand());
-                asked = true;
-            }
-            break;
-        case DeviceSession::Event::Quiet:
-            break;
-        case DeviceSession::Event::Failed:
-            return report.fail(ExitDevice, session.error());
-        case DeviceSession::Event::TimedOut:
-        case DeviceSession::Event::Interrupted:
-            return judge(report, wanted, last,
-                         QStringLiteral("no routing map from %1 within %2 ms")
-                             .arg(session.linkName())
-                             .arg(session.timeoutMs()));
-        }
-    }
 }
 
 } // namespace
@@ -286,7 +237,7 @@ int runRoute(const Invocation &call, Report &report)
     const Routes wanted = sendSwitches(session, switches);
     if (!learnDevice(session, report))
         return ExitDevice;
-    return verifyRoutes(session, report, wanted);
+    return judge(session, report, session.awaitRoutes(wanted));
 }
 
 int runSavePlan(const Invocation &call, Report &report)
@@ -564,7 +515,7 @@ int runRestore(const Invocation &call, Report &report)
         return ExitOk;
     }
     const Routes wanted = sendSwitches(session, switches);
-    return verifyRoutes(session, report, wanted);
+    return judge(session, report, session.awaitRoutes(wanted));
 }
 
 int runWatch(const Invocation &call, Report &report)

@@ -1,6 +1,7 @@
 #include "devicelink/devicesession.h"
 
 #include "codec/codec.h"
+#include "commands/builders.h"
 #include "devicelink/hostport.h"
 #include "devicelink/signalpipe.h"
 
@@ -32,6 +33,7 @@ DeviceSession::DeviceSession(const LinkOptions &options, QObject *parent)
     m_quietTimer.setSingleShot(true);
     m_quietTimer.setInterval(quietGapMs());
     connect(&m_quietTimer, &QTimer::timeout, this, &DeviceSession::quietElapsed);
+    m_sinceByte.start();
 }
 
 DeviceSession::~DeviceSession()
@@ -45,6 +47,11 @@ QString DeviceSession::linkName() const
     if (m_options.kind == LinkOptions::Serial)
         return m_options.serialPath;
     return joinHostPort(m_options.host, m_options.port);
+}
+
+int DeviceSession::reaskAfterMs() const
+{
+    return std::max(2 * quietGapMs(), m_options.timeoutMs / 3);
 }
 
 int DeviceSession::quietGapMs() const
@@ -159,6 +166,7 @@ void DeviceSession::send(const QByteArray &line)
         m_device->write(line);
         m_sent << line;
     }
+    m_sinceByte.restart();
 }
 
 bool DeviceSession::finish()
@@ -166,11 +174,18 @@ bool DeviceSession::finish()
     if (!m_device || !m_device->isOpen())
         return !m_failed;
     const QDeadlineTimer until = deadline();
-    while (m_device->bytesToWrite() > 0 && !m_failed && !until.hasExpired()) {
-        QTimer wake;
-        wake.setSingleShot(true);
-        wake.start(int(std::max<qint64>(1, until.remainingTime())));
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (m_device->bytesToWrite() > 0 && !m_failed) {
+        QEventLoop loop;
+        QTimer timer;
+        timer.setSingleShot(true);
+        connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        connect(this, &DeviceSession::progressed, &loop, &QEventLoop::quit);
+        connect(m_device, &QIODevice::bytesWritten, &loop, [this, &loop] {
+            if (m_device->bytesToWrite() == 0)
+                loop.quit();
+        });
+        timer.start(int(std::max<qint64>(1, until.remainingTime())));
+        loop.exec();
     }
     if (m_failed)
         return false;
@@ -196,15 +211,20 @@ void DeviceSession::received()
     if (!m_device)
         return;
     m_framer.append(m_device->readAll());
-    m_ready += m_framer.take(false);
+    const QList<ReplyFramer::Chunk> chunks = m_framer.take(false);
+    m_ready += chunks;
     m_quiet = false;
     m_quietTimer.start();
+    m_sinceByte.restart();
+    if (!chunks.isEmpty())
+        emit progressed();
 }
 
 void DeviceSession::quietElapsed()
 {
     m_ready += m_framer.take(true);
     m_quiet = true;
+    emit progressed();
 }
 
 void DeviceSession::fail(const QString &message)
@@ -213,12 +233,26 @@ void DeviceSession::fail(const QString &message)
         return;
     m_failed = true;
     setFailure(Failure::Link, message);
+    emit progressed();
 }
 
 void DeviceSession::setFailure(Failure failure, const QString &message)
 {
     m_failure = failure;
     m_error = message;
+}
+
+void DeviceSession::waitFor(const QDeadlineTimer &until)
+{
+    QEventLoop loop;
+    connect(this, &DeviceSession::progressed, &loop, &QEventLoop::quit);
+    QTimer timer;
+    if (!until.isForever()) {
+        timer.setSingleShot(true);
+        connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        timer.start(int(std::max<qint64>(0, until.remainingTime())));
+    }
+    loop.exec();
 }
 
 DeviceSession::Event DeviceSession::next(const QDeadlineTimer &until)
@@ -239,21 +273,34 @@ DeviceSession::Event DeviceSession::next(const QDeadlineTimer &until)
         // A wait with nothing arriving ends in a quiet period too.
         if (!m_quietTimer.isActive())
             m_quietTimer.start();
-        QTimer wake;
-        if (!until.isForever()) {
-            wake.setSingleShot(true);
-            wake.start(int(std::max<qint64>(1, until.remainingTime())));
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        waitFor(until);
     }
+}
+
+QString DeviceSession::noReplyMessage(StatusReply::Kind kind, const QByteArray &noise) const
+{
+    const QString what = kind == StatusReply::RoutingMap ? QStringLiteral("no routing map")
+                                                         : QStringLiteral("no device information");
+    QString message
+        = QStringLiteral("%1 from %2 within %3 ms").arg(what, linkName()).arg(m_options.timeoutMs);
+    const QByteArray unread = noise + m_framer.pending();
+    if (!unread.isEmpty())
+        message += QStringLiteral("; it sent %1 bytes that are no reply: %2")
+                       .arg(unread.size())
+                       .arg(printable(unread.left(64)));
+    return message;
 }
 
 std::optional<StatusReply> DeviceSession::await(StatusReply::Kind kind)
 {
     const QDeadlineTimer until = deadline();
+    const QByteArray question
+        = kind == StatusReply::RoutingMap ? commands::queryCommand() : commands::refreshCommand();
     QByteArray noise;
     for (;;) {
-        const Event event = next(until);
+        const QDeadlineTimer reask(std::max<qint64>(0, reaskAfterMs() - m_sinceByte.elapsed()));
+        const bool reaskFirst = reask.deadline() < until.deadline();
+        const Event event = next(reaskFirst ? reask : until);
         switch (event.kind) {
         case Event::Reply:
             if (event.chunk.reply.kind == kind)
@@ -266,21 +313,69 @@ std::optional<StatusReply> DeviceSession::await(StatusReply::Kind kind)
         case Event::Failed:
             return std::nullopt;
         case Event::Interrupted:
-        case Event::TimedOut: {
-            const QString what = kind == StatusReply::RoutingMap
-                ? QStringLiteral("no routing map")
-                : QStringLiteral("no device information");
-            setFailure(event.kind == Event::Interrupted ? Failure::Interrupted : Failure::NoReply,
-                       QStringLiteral("%1 from %2 within %3 ms")
-                           .arg(what, linkName())
-                           .arg(m_options.timeoutMs));
-            const QByteArray unread = noise + m_framer.pending();
-            if (!unread.isEmpty())
-                m_error += QStringLiteral("; it sent %1 bytes that are no reply: %2")
-                               .arg(unread.size())
-                               .arg(printable(unread.left(64)));
+            setFailure(Failure::Interrupted, QStringLiteral("interrupted"));
+            return std::nullopt;
+        case Event::TimedOut:
+            if (reaskFirst) {
+                send(question); // the answer may have been lost; ask once more
+                break;
+            }
+            setFailure(Failure::NoReply, noReplyMessage(kind, noise));
             return std::nullopt;
         }
+    }
+}
+
+RouteCheck DeviceSession::awaitRoutes(const Routes &wanted)
+{
+    // Each reply gives the next one a whole timeout (a device answers every
+    // switch, one at a time on a slow line), but other clients' replies
+    // cannot keep the wait going for ever.
+    const QDeadlineTimer limit(qint64(m_options.timeoutMs) * (2 + wanted.size()));
+    QDeadlineTimer until = deadline();
+    bool asked = false; // "*!" sent: the next map is the device's word
+    std::optional<QVector<int>> last;
+    for (;;) {
+        const QDeadlineTimer reask(std::max<qint64>(0, reaskAfterMs() - m_sinceByte.elapsed()));
+        const bool reaskFirst = reask.deadline() < until.deadline();
+        const Event event = next(reaskFirst ? reask : until);
+        switch (event.kind) {
+        case Event::Reply: {
+            until = std::min(deadline(), limit);
+            const StatusReply &reply = event.chunk.reply;
+            if (reply.kind == StatusReply::RoutingMap) {
+                last = reply.sources;
+                if (asked || routesHold(wanted, *last))
+                    return checkRoutes(wanted, last);
+            } else if (reply.kind == StatusReply::DeviceInformation && !asked) {
+                // Every switch before the probe has been answered: a map
+                // asked for now shows where the routes ended up.
+                asked = true;
+                send(commands::queryCommand());
+            }
+            break;
+        }
+        case Event::Quiet:
+            break;
+        case Event::Failed:
+            return checkRoutes(wanted, std::nullopt);
+        case Event::Interrupted:
+            setFailure(Failure::Interrupted, QStringLiteral("interrupted"));
+            return checkRoutes(wanted, std::nullopt);
+        case Event::TimedOut:
+            if (reaskFirst) {
+                // Silence: nothing is on its way any more, and the map may
+                // have been lost (a paced serial line drops the oldest
+                // answers when questions come too fast). Its answer is the
+                // state after every switch.
+                send(commands::queryCommand());
+                asked = true;
+                break;
+            }
+            if (last)
+                return checkRoutes(wanted, last);
+            setFailure(Failure::NoReply, noReplyMessage(StatusReply::RoutingMap, {}));
+            return checkRoutes(wanted, std::nullopt);
         }
     }
 }
@@ -288,7 +383,10 @@ std::optional<StatusReply> DeviceSession::await(StatusReply::Kind kind)
 void DeviceSession::stopOnSignals()
 {
     auto *pipe = new SignalPipe(this);
-    connect(pipe, &SignalPipe::received, this, [this] { m_interrupted = true; });
+    connect(pipe, &SignalPipe::received, this, [this] {
+        m_interrupted = true;
+        emit progressed();
+    });
 }
 
 } // namespace devicelink

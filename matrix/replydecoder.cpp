@@ -5,8 +5,8 @@
 namespace {
 
 using replymarkers::infoMarker;
+using replymarkers::infoSecondMarker;
 using replymarkers::prefixColon;
-constexpr char infoSecondMarker = 'x';
 constexpr char commandEnd = '!';
 
 // Counts are read from a window of the last ten bytes; the input field is at

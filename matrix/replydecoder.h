@@ -11,7 +11,14 @@
 namespace replymarkers {
 constexpr char prefixColon = ':';
 constexpr char infoMarker = 0x04;
+constexpr char infoSecondMarker = 'x'; // at byte 7, inside the model text
 } // namespace replymarkers
+
+// The device's model text puts the input count right behind its 'x' marker
+// and the output count three bytes further on ("HDMIx16-16-SIM0"). The
+// counts are read ten and seven bytes from the end, so a reply laid out
+// that way is exactly this long: the 'x' at byte 7, the counts at 8 and 11.
+constexpr int layoutInformationLength = 18;
 
 // What one chunk read from the link says, decided from its bytes alone.
 struct StatusReply

@@ -5,7 +5,12 @@
 namespace {
 
 using replymarkers::infoMarker;
+using replymarkers::infoSecondMarker;
 using replymarkers::prefixColon;
+
+// Where the counts of a reply of layoutInformationLength bytes sit.
+constexpr int inputFieldAt = 8;
+constexpr int outputFieldAt = 11;
 
 bool isDigit(char c)
 {
@@ -52,14 +57,21 @@ int ReplyFramer::nextCut(bool linkQuiet) const
             return colon - 1;
         return linkQuiet ? size : 0;
     }
+    if (size == 2 || !isDigit(m_pending.at(2)))
+        return size == 2 ? (linkQuiet ? size : 0) : informationEnd(linkQuiet);
     // A routing map, or the start of one: measured when the count is known.
+    // A map is digits only, so whatever else comes ends it, measured or not
+    // (the next reply's letter, or noise): a map that arrives before the
+    // device information cannot swallow it.
     const int length = m_outputCount > 0 ? routingMapLength(m_outputCount) : -1;
-    if (digitsFrom(m_pending, 2, length)) {
-        if (length > 0 && size >= length)
-            return length;
-        return linkQuiet ? size : 0;
-    }
-    return informationEnd(linkQuiet);
+    int digitsEnd = 2;
+    while (digitsEnd < size && isDigit(m_pending.at(digitsEnd)))
+        ++digitsEnd;
+    if (length > 0 && digitsEnd >= length)
+        return length;
+    if (digitsEnd < size)
+        return digitsEnd;
+    return linkQuiet ? size : 0;
 }
 
 // A reply that is not a map (in practice the device information) ends
@@ -71,6 +83,13 @@ int ReplyFramer::nextCut(bool linkQuiet) const
 int ReplyFramer::informationEnd(bool linkQuiet) const
 {
     const int size = m_pending.size();
+    // Laid out as the device lays it out, the reply says its own length:
+    // what follows is another reply or noise, never more of this one.
+    if (size >= layoutInformationLength && m_pending.at(2) == infoMarker
+        && m_pending.at(7) == infoSecondMarker
+        && digitsFrom(m_pending, inputFieldAt, inputFieldAt + 2)
+        && digitsFrom(m_pending, outputFieldAt, outputFieldAt + 2))
+        return layoutInformationLength;
     for (int at = m_pending.indexOf(prefixColon, 2) - 1; at >= 1;
          at = m_pending.indexOf(prefixColon, at + 2) - 1) {
         const bool nextInformation = at + 2 < size && m_pending.at(at + 2) == infoMarker;

@@ -8,11 +8,15 @@
 
 // Cuts the byte stream of a link into replies, for a program that waits for
 // them (the console does not: it judges every reading whole). The device
-// sends no terminator, so a reply ends in one of three ways:
-//   - a routing map at its own length, 2 + 2 x the known output count;
-//   - a device-information reply where another one begins behind it, or
-//     when the complete routing map that follows it (by the counts it has
-//     just announced) has arrived, or else when the link has gone quiet;
+// sends no terminator, so a reply ends in one of these ways:
+//   - a routing map at its own length, 2 + 2 x the known output count, or
+//     at the first byte that is no digit (a map of unknown length, say one
+//     that comes before the device information);
+//   - a device-information reply at the length its own count fields give
+//     (layoutInformationLength); one laid out otherwise where another reply
+//     begins behind it, or when the complete routing map that follows it
+//     (by the counts it has just announced) has arrived, or else when the
+//     link has gone quiet;
 //   - anything else when the link has gone quiet.
 // Bytes in front of a reply's "L:" prefix are cut off as a chunk of their
 // own, so noise ahead of a reply does not spoil it. Every chunk is decoded

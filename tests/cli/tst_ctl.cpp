@@ -416,12 +416,13 @@ private slots:
             QByteArray(R"({"format": "matrix-ctl snapshot", "inputs": 1, "outputs": 1})"));
         row("restore: not JSON", words("restore FILE"), "is not a matrix-ctl snapshot (", 2,
             "output 1 <- input 2");
-        // Routes the simulator does not take. When it answered no switch, route asks for the map.
+        // Routes the simulator does not take. Once the probe is answered, route asks for the map
+        // it judges by: a map that does not show the routes may be another client's.
         row("route: output above the count", words("route 17 1"), "output 17 does not exist", 1, {},
             {refresh, switchCommand("17", "1"), refresh, query});
         row("route: one of two taken", words("route 1 2 16 99"),
             "did not take 1 of 2 routes: output 16 is on input 16, not 99", 1, {},
-            {refresh, switchCommand("1", "2"), switchCommand("16", "99"), refresh});
+            {refresh, switchCommand("1", "2"), switchCommand("16", "99"), refresh, query});
         // The link and the device.
         row("device: refused connection", {"info"}, "cannot connect to ADDRESS: Connection refused",
             1);

@@ -64,6 +64,18 @@ void TestReplyFramer::cuts_data()
     QTest::newRow("a short map after information is its own chunk at quiet")
         << 0 << QList<QByteArray> {info4x4 + "A:010203", quiet}
         << QStringList {"I A:\\x04HDMIx04-04-SIM0", "- A:010203"} << QByteArray();
+    QTest::newRow("a map of unknown length ends where the information begins")
+        << 0 << QList<QByteArray> {"A:01020304" + info4x4, quiet}
+        << QStringList {"- A:01020304", "I A:\\x04HDMIx04-04-SIM0"} << QByteArray();
+    QTest::newRow("information then a map of another client before the asked-for map")
+        << 0 << QList<QByteArray> {info4x4 + "A:0102", "0304A:0909", "0909"}
+        << QStringList {"I A:\\x04HDMIx04-04-SIM0", "M A:01020304", "M A:09090909"} << QByteArray();
+    QTest::newRow("noise glued behind the information is not part of it")
+        << 0 << QList<QByteArray> {info4x4 + "\x01zz", quiet}
+        << QStringList {"I A:\\x04HDMIx04-04-SIM0", "- \\x01zz"} << QByteArray();
+    QTest::newRow("noise glued behind a map ends it")
+        << 4 << QList<QByteArray> {"A:0102\xff", "0304", quiet}
+        << QStringList {"- A:0102", "- \\xff0304"} << QByteArray();
     QTest::newRow("unusable counts: the map behind is cut off at quiet")
         << 4 << QList<QByteArray> {"A:\004HDMIx00-04-SIM0A:01020304", "", quiet}
         << QStringList {"I A:\\x04HDMIx00-04-SIM0", "M A:01020304"} << QByteArray();
