@@ -106,13 +106,18 @@ Arguments:
 
 Replies:
   The device ends its replies with no terminator. A routing map is complete
-  at its length; device information when the next reply begins or when no
-  byte has come for 50 ms (on a serial line the time of four characters at
-  the baud rate, if longer). To read the map, info, routes and snapshot
+  at its length; device information at the length its count fields give,
+  or when the next reply begins or no byte has come for 50 ms (on a serial
+  line the time of four characters at the baud rate, if longer). Replies
+  of other kinds in front of the one awaited (another client's switch, an
+  answer left on a serial line) are passed over; a question whose answer
+  does not come is asked again. To read the map, info, routes and snapshot
   also send "*!"; route sends "*?!" behind its switches, so that the
   device's answer shows that every switch has been answered, and asks with
-  "*!" when no switch was. watch counts decoded replies; bytes that are no
-  reply are printed as such but not counted.
+  "*!" when the map it has seen does not show the routes. A route the map
+  shows on another input was not taken; one no map came for could not be
+  confirmed. watch counts decoded replies; bytes that are no reply are
+  printed as such but not counted.
 
 Examples:
   matrix-ctl --tcp 127.0.0.1 info
@@ -127,9 +132,9 @@ Examples:
 Exit status:
   0  done
   1  the link or the device failed: connection refused, line not opened,
-     closed, no complete reply within the timeout, a route not taken
-  1  also: the output could not be written (stdout, the snapshot file);
-     a file already there is kept
+     closed, no complete reply within the timeout, a route not taken or
+     not confirmed; or the output could not be written (stdout, the
+     snapshot file; a file already there is kept)
   2  usage error or refused input (a number out of range, an unknown item,
      the same output twice, an option given twice, a snapshot file that is
      unreadable, of an unknown version or from a device with other counts

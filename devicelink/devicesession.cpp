@@ -5,7 +5,6 @@
 #include "devicelink/hostport.h"
 #include "devicelink/signalpipe.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QSerialPort>
 #include <QTcpSocket>
