@@ -11,10 +11,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace devicelink {
 
 namespace {
+
+// "L:" and digits only: a routing map, or noise that looks like one.
+bool looksLikeMap(const QByteArray &bytes)
+{
+    return bytes.size() > 2 && bytes.at(1) == replymarkers::prefixColon
+        && std::all_of(bytes.begin() + 2, bytes.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
 
 // A device-information reply ends when no byte has come for this long.
 constexpr int tcpQuietGapMs = 50;
@@ -257,8 +265,14 @@ void DeviceSession::waitFor(const QDeadlineTimer &until)
 DeviceSession::Event DeviceSession::next(const QDeadlineTimer &until)
 {
     for (;;) {
-        if (!m_ready.isEmpty())
-            return {Event::Reply, m_ready.takeFirst()};
+        if (!m_ready.isEmpty()) {
+            const ReplyFramer::Chunk chunk = m_ready.takeFirst();
+            if (chunk.reply.kind == StatusReply::Ignored && looksLikeMap(chunk.bytes))
+                m_unmeasuredMap = chunk.bytes;
+            else if (chunk.reply.kind == StatusReply::RoutingMap)
+                m_unmeasuredMap.clear(); // a newer word on the routing
+            return {Event::Reply, chunk};
+        }
         if (m_quiet) {
             m_quiet = false;
             return {Event::Quiet, {}};
@@ -334,6 +348,12 @@ RouteCheck DeviceSession::awaitRoutes(const Routes &wanted)
     QDeadlineTimer until = deadline();
     bool asked = false; // "*!" sent: the next map is the device's word
     std::optional<QVector<int>> last;
+    // A map that came before the device information could not be measured
+    // then; it can now, and when it shows every route there is no more to
+    // wait for (on a paced serial line it may be the only one to come).
+    const StatusReply early = decodeStatusReply(std::exchange(m_unmeasuredMap, {}), outputCount());
+    if (early.kind == StatusReply::RoutingMap && routesHold(wanted, early.sources))
+        return checkRoutes(wanted, early.sources);
     for (;;) {
         const QDeadlineTimer reask(std::max<qint64>(0, reaskAfterMs() - m_sinceByte.elapsed()));
         const bool reaskFirst = reask.deadline() < until.deadline();

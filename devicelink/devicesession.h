@@ -130,6 +130,7 @@ private:
     QString m_error;
     QList<QByteArray> m_sent;
     Failure m_failure = Failure::None;
+    QByteArray m_unmeasuredMap; // the last map-like chunk passed over as unmeasurable
 };
 
 } // namespace devicelink

@@ -49,9 +49,11 @@ SignalPipe::~SignalPipe()
 {
     if (!m_notifier)
         return;
-    const int fd = writeEnd.exchange(-1);
-    ::close(fd);
-    ::close(int(m_notifier->socket()));
+    ::close(writeEnd.exchange(-1));
+    // The notifier goes before its descriptor is closed.
+    const int readEnd = int(m_notifier->socket());
+    delete m_notifier;
+    ::close(readEnd);
 }
 
 void SignalPipe::readPipe()

@@ -172,8 +172,11 @@ private slots:
             << int(F::NoiseBehind) << "info" << 0 << "outputs 16" << 1;
         QTest::newRow("noise glued behind: route")
             << int(F::NoiseBehind) << "route 5 9" << 0 << "output 5 \u2190 input 9" << 0;
-        QTest::newRow("paced, the first answers pushed out: route asks for the map")
-            << int(F::Paced) << "route 5 9" << 0 << "output 5 \u2190 input 9" << 1;
+        QTest::newRow("paced, the first answer pushed out: the map before the information counts")
+            << int(F::Paced) << "route 5 9" << 0 << "output 5 \u2190 input 9" << 0;
+        QTest::newRow("paced, one refused: the map asked for after silence judges")
+            << int(F::Paced) << "route 5 9 6 17" << 1
+            << "did not take 1 of 2 routes: output 6 is on input 1, not 17" << 1;
         QTest::newRow("a route refused is not taken")
             << int(F::None) << "route 5 17" << 1
             << "did not take 1 of 1 routes: output 5 is on input 1, not 17" << 1;
