@@ -4,6 +4,9 @@
 #include "codec/codec.h"
 #include "devicelink/hostport.h"
 
+#include <QFileInfo>
+#include <QMap>
+
 namespace ctl {
 
 namespace {
@@ -14,7 +17,8 @@ const CommandEntry commandTable[] = {
     {"routes", "", "the routing map, one line per output", 0, 0, true, runRoutes},
     {"route", "OUTPUT INPUT [OUTPUT INPUT ...]",
      "switch each INPUT to its OUTPUT, then read the routing map and check\n"
-     "that every route holds (exit 1 when the device did not take one)", 2, -1, true, runRoute},
+     "that every route holds; exit 1 when the map shows one not taken, or\n"
+     "when no map came to confirm them (each output once)", 2, -1, true, runRoute},
     {"save-plan", "N", "store the current routing as plan N (1 to 30)", 1, 1, true, runSavePlan},
     {"recall-plan", "N", "recall plan N and print the routes it set", 1, 1, true, runRecallPlan},
     {"output-resolution", "PORT RES", "set an output card's resolution", 2, 2, true,
@@ -50,11 +54,14 @@ const CommandEntry commandTable[] = {
      "the first is the device information watch asks for. With --poll it\n"
      "asks for the routing map every MS ms and prints maps that changed,\n"
      "for a device that tells only the client that switched", 0, 0, true, runWatch},
-    {"snapshot", "FILE", "write the device and its routing map to a JSON file", 1, 1, true,
+    {"snapshot", "FILE",
+     "write the device and its routing map to a JSON file (- for stdout);\n"
+     "a file already there is replaced only once the new one is complete", 1, 1, true,
      runSnapshot},
     {"restore", "FILE",
-     "switch the outputs whose input differs from FILE, then check them as\n"
-     "route does; a FILE from a device with other counts is refused", 1, 1, true, runRestore},
+     "switch the outputs whose input differs from FILE (- for stdin), then\n"
+     "check them as route does; a FILE from a device with other counts, or\n"
+     "naming a port the device lacks, is refused", 1, 1, true, runRestore},
 };
 // clang-format on
 
@@ -73,8 +80,11 @@ Link (one of the two for every command but list):
   --timeout MS        bound of every wait for the device (default 2000)
 
 Output:
-  --json              one JSON document on stdout (for watch, one per line)
+  --json              one JSON document per line on stdout (watch: one per
+                      reply), its fields as docs/cli-json.md describes them
+  --pretty            the same documents, indented for people
   -h, --help          this help
+  --version           the version of matrix-ctl
 
 Options may stand anywhere; after "--" every word is an argument.
 
@@ -123,10 +133,12 @@ Exit status:
   0  done
   1  the link or the device failed: connection refused, line not opened,
      closed, no complete reply within the timeout, a route not taken or
-     not confirmed
+     not confirmed; or the output could not be written (stdout, the
+     snapshot file; a file already there is kept)
   2  usage error or refused input (a number out of range, an unknown item,
-     a snapshot file that is unreadable or from a device with other
-     counts); no command that changes the device was sent
+     the same output twice, an option given twice, a snapshot file that is
+     unreadable, of an unknown version or from a device with other counts
+     or ports); no command that changes the device was sent
 )";
 
 bool parseNumber(const QString &text, int minimum, int maximum, int *value)
@@ -149,6 +161,15 @@ bool parseTcp(const QString &text, LinkOptions *link, QString *error)
     link->host = address->host;
     link->port = address->port;
     return true;
+}
+
+// QSerialPort looks for a bare name ("ttyUSB0") in /dev; a path with a
+// directory is taken as it is.
+QString serialLocation(const QString &name)
+{
+    const bool isPath = name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1String("./"))
+        || name.startsWith(QLatin1String("../"));
+    return isPath ? name : QStringLiteral("/dev/") + name;
 }
 
 } // namespace
@@ -180,11 +201,13 @@ ParseResult parseCommandLine(const QStringList &arguments)
     ParseResult result;
     Invocation &call = result.invocation;
     QStringList words;
-    bool serialSet = false;
-    bool baudSet = false;
-    bool countSet = false;
-    bool pollSet = false;
+    QMap<QString, QString> given; // valued option -> its value, to refuse a second one
     auto usage = [&](const QString &error) {
+        // The document of a refused line still names the command it was for.
+        for (int i = 1; i < arguments.size() && call.command.isEmpty(); ++i) {
+            if (findCommand(arguments.at(i)))
+                call.command = arguments.at(i);
+        }
         result.outcome = ParseResult::UsageError;
         result.error = error;
         return result;
@@ -198,6 +221,10 @@ ParseResult parseCommandLine(const QStringList &arguments)
         }
         if (word == QLatin1String("-h") || word == QLatin1String("--help")) {
             result.outcome = ParseResult::Help;
+            return result;
+        }
+        if (word == QLatin1String("--version")) {
+            result.outcome = ParseResult::Version;
             return result;
         }
         if (!word.startsWith(QLatin1String("--"))) {
@@ -215,6 +242,10 @@ ParseResult parseCommandLine(const QStringList &arguments)
             call.json = true;
             continue;
         }
+        if (name == QLatin1String("pretty") && !inlineValue) {
+            call.json = call.pretty = true;
+            continue;
+        }
         const QStringList valued = {"tcp", "serial", "baud", "timeout", "count", "poll"};
         if (!valued.contains(name))
             return usage(QStringLiteral("unknown option '%1'").arg(word));
@@ -223,6 +254,17 @@ ParseResult parseCommandLine(const QStringList &arguments)
                 return usage(QStringLiteral("--%1 needs a value").arg(name));
             value = arguments.at(++i);
         }
+        // Which of two links, or of two timeouts, was meant cannot be told;
+        // the last one winning would hide a slip in a script.
+        if (given.contains(name))
+            return usage(QStringLiteral("--%1 given twice ('%2' and '%3'): which one is meant is "
+                                        "ambiguous")
+                             .arg(name, given.value(name), value));
+        const bool tcp = name == QLatin1String("tcp");
+        if ((tcp || name == QLatin1String("serial"))
+            && given.contains(tcp ? QStringLiteral("serial") : QStringLiteral("tcp")))
+            return usage(QStringLiteral("--tcp and --serial exclude each other"));
+        given.insert(name, value);
         QString error;
         int number = 0;
         if (name == QLatin1String("tcp")) {
@@ -232,12 +274,10 @@ ParseResult parseCommandLine(const QStringList &arguments)
             if (value.isEmpty())
                 return usage(QStringLiteral("--serial needs a device path"));
             call.link.serialPath = value;
-            serialSet = true;
         } else if (name == QLatin1String("baud")) {
             if (!parseNumber(value, 1, 4000000, &number))
                 return usage(QStringLiteral("--baud: '%1' is not a baud rate").arg(value));
             call.link.baud = number;
-            baudSet = true;
         } else if (name == QLatin1String("timeout")) {
             if (!parseNumber(value, 1, 3600000, &number))
                 return usage(QStringLiteral("--timeout: '%1' is not a number of milliseconds "
@@ -248,14 +288,12 @@ ParseResult parseCommandLine(const QStringList &arguments)
             if (!parseNumber(value, 1, 1000000000, &number))
                 return usage(QStringLiteral("--count: '%1' is not a number from 1 on").arg(value));
             call.count = number;
-            countSet = true;
         } else {
             if (!parseNumber(value, 10, 3600000, &number))
                 return usage(
                     QStringLiteral("--poll: '%1' is not a number of milliseconds from 10 on")
                         .arg(value));
             call.pollMs = number;
-            pollSet = true;
         }
     }
 
@@ -276,15 +314,20 @@ ParseResult parseCommandLine(const QStringList &arguments)
                 : QStringLiteral("%1: unexpected argument '%2' (usage: %3)")
                       .arg(entry.name, call.arguments.at(entry.maxArguments), synopsis));
     }
-    if ((countSet || pollSet) && call.command != QLatin1String("watch"))
+    if ((given.contains("count") || given.contains("poll"))
+        && call.command != QLatin1String("watch"))
         return usage(QStringLiteral("--count and --poll belong to watch"));
 
-    if (call.link.kind == LinkOptions::Tcp && serialSet)
-        return usage(QStringLiteral("--tcp and --serial exclude each other"));
-    if (serialSet)
+    if (given.contains("serial"))
         call.link.kind = LinkOptions::Serial;
-    if (baudSet && call.link.kind != LinkOptions::Serial)
+    if (given.contains("baud") && call.link.kind != LinkOptions::Serial)
         return usage(QStringLiteral("--baud belongs to --serial"));
+    const QString location = serialLocation(call.link.serialPath);
+    if (call.link.kind == LinkOptions::Serial && location != call.link.serialPath
+        && !QFileInfo::exists(location))
+        return usage(QStringLiteral("--serial %1: there is no %2 (a name without a directory is "
+                                    "looked for in /dev); for a file here, give ./%1")
+                         .arg(call.link.serialPath, location));
     if (entry.needsLink && call.link.kind == LinkOptions::NoLink)
         return usage(QStringLiteral("%1 needs a device: --tcp HOST[:PORT] or --serial DEVICE")
                          .arg(entry.name));

@@ -19,6 +19,7 @@ struct Invocation
     QStringList arguments;
     LinkOptions link;
     bool json = false;
+    bool pretty = false; // JSON indented for people
     int count = 0; // watch: stop after this many replies (0: never)
     int pollMs = 0; // watch: ask for the routing map this often (0: never)
 };
@@ -40,7 +41,7 @@ const CommandEntry *findCommand(const QString &name);
 
 struct ParseResult
 {
-    enum Outcome { Run, Help, UsageError };
+    enum Outcome { Run, Help, Version, UsageError };
 
     Outcome outcome = UsageError;
     Invocation invocation;

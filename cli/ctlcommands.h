@@ -11,7 +11,13 @@ struct Refusal;
 // The commands of matrix-ctl, one function each; the table that names them
 // is in commandline.cpp. Each returns the exit code, having filled the report.
 
+namespace devicelink {
+class DeviceSession;
+} // namespace devicelink
+
 namespace ctl {
+
+using devicelink::DeviceSession;
 
 // routingcommands.cpp
 int runInfo(const Invocation &call, Report &report);
@@ -37,6 +43,24 @@ int runWall(const Invocation &call, Report &report);
 int runPortCount(const Invocation &call, Report &report);
 int runSend(const Invocation &call, Report &report);
 int runList(const Invocation &call, Report &report);
+
+// Puts every command line the session wrote into the report as "sent",
+// however the command ends.
+class SentRecord
+{
+public:
+    SentRecord(Report &report, const DeviceSession &session)
+        : m_report(report)
+        , m_session(session)
+    { }
+    ~SentRecord();
+    SentRecord(const SentRecord &) = delete;
+    SentRecord &operator=(const SentRecord &) = delete;
+
+private:
+    Report &m_report;
+    const DeviceSession &m_session;
+};
 
 // Reports a refused number (exit 2, nothing sent).
 int refuse(Report &report, const commands::Refusal &refusal);

@@ -8,10 +8,15 @@
 #include "devicelink/devicesession.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMap>
 #include <QSaveFile>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 
 namespace ctl {
 
@@ -27,12 +32,6 @@ using devicelink::RouteCheck;
 using devicelink::RouteResult;
 using devicelink::Routes;
 
-void mergeInto(QJsonObject &document, const QJsonObject &fields)
-{
-    for (auto it = fields.begin(); it != fields.end(); ++it)
-        document.insert(it.key(), it.value());
-}
-
 // Waits for the device information (asked for by the caller) and takes it
 // when its counts are usable.
 std::optional<StatusReply> learnDevice(DeviceSession &session, Report &report)
@@ -42,7 +41,7 @@ std::optional<StatusReply> learnDevice(DeviceSession &session, Report &report)
         report.fail(ExitDevice, session.error());
         return std::nullopt;
     }
-    mergeInto(report.document(), informationObject(*info));
+    report.document().insert(QStringLiteral("device"), deviceObject(*info));
     if (!info->countsAccepted) {
         report.fail(ExitDevice,
                     QStringLiteral("the device reported unusable port counts (%1 inputs, %2 "
@@ -87,7 +86,8 @@ void reportRoutes(Report &report, const QVector<int> &sources)
 
 // Reports every wanted route as the check found it; returns the exit code.
 // A route the map shows on another input was not taken; one that no map
-// came for could not be confirmed (it may well have been taken).
+// came for could not be confirmed (it may well have been taken), and is
+// told apart in both formats.
 int judge(DeviceSession &session, Report &report, const RouteCheck &check)
 {
     if (!check.confirmed() && session.failure() != DeviceSession::Failure::NoReply)
@@ -95,16 +95,19 @@ int judge(DeviceSession &session, Report &report, const RouteCheck &check)
     QJsonArray routes;
     QStringList missed;
     const int outputs = check.map ? check.map->size() : 0;
+    static const char *const states[] = {"taken", "not taken", "not taken", "unconfirmed"};
     for (const RouteResult &route : check.routes) {
         QJsonObject object {{QStringLiteral("output"), route.output},
                             {QStringLiteral("input"), route.input},
-                            {QStringLiteral("taken"), route.verdict == RouteResult::Taken}};
+                            {QStringLiteral("state"), QLatin1String(states[route.verdict])},
+                            {QStringLiteral("found"), QJsonValue::Null}};
+        if (route.verdict == RouteResult::Taken)
+            object.insert(QStringLiteral("found"), route.input);
         switch (route.verdict) {
         case RouteResult::Taken:
             report.line(routeLine(route.output, route.input));
             break;
         case RouteResult::NoSuchOutput:
-            object.insert(QStringLiteral("found"), QJsonValue::Null);
             report.line(QStringLiteral("output %1: not on the device (%2 outputs); input %3 not "
                                        "taken")
                             .arg(route.output)
@@ -123,7 +126,6 @@ int judge(DeviceSession &session, Report &report, const RouteCheck &check)
                           .arg(route.input);
             break;
         case RouteResult::Unconfirmed:
-            object.insert(QStringLiteral("confirmed"), false);
             report.line(QStringLiteral("output %1 \u2190 input %2: sent, not confirmed")
                             .arg(route.output)
                             .arg(route.input));
@@ -164,9 +166,16 @@ Routes sendSwitches(DeviceSession &session, const QList<QPair<int, int>> &switch
 
 } // namespace
 
+SentRecord::~SentRecord()
+{
+    if (!m_session.sentLines().isEmpty())
+        m_report.document().insert(QStringLiteral("sent"), bytesArray(m_session.sentLines()));
+}
+
 int runInfo(const Invocation &call, Report &report)
 {
     DeviceSession session(call.link);
+    const SentRecord record(report, session);
     const std::optional<StatusReply> info = openAndLearn(session, report);
     if (!info)
         return ExitDevice;
@@ -180,6 +189,7 @@ int runInfo(const Invocation &call, Report &report)
 int runRoutes(const Invocation &call, Report &report)
 {
     DeviceSession session(call.link);
+    const SentRecord record(report, session);
     if (!openAndLearn(session, report))
         return ExitDevice;
     const std::optional<QVector<int>> sources = awaitMap(session, report);
@@ -204,9 +214,21 @@ int runRoute(const Invocation &call, Report &report)
             return refuse(report, *refusal);
         if (const auto refusal = checkNumber(NumberTest::RoutePort, Field::InputPort, input))
             return refuse(report, *refusal);
-        switches.append({output.toInt(), input.toInt()});
+        const int outputNumber = output.toInt();
+        for (const auto &earlier : qAsConst(switches)) {
+            // Which input is meant cannot be told; the map would confirm only one.
+            if (earlier.first == outputNumber)
+                return report.fail(ExitUsage,
+                                   QStringLiteral("route: output %1 is given twice (inputs %2 "
+                                                  "and %3): which one is meant is ambiguous")
+                                       .arg(outputNumber)
+                                       .arg(earlier.second)
+                                       .arg(input.toInt()));
+        }
+        switches.append({outputNumber, input.toInt()});
     }
     DeviceSession session(call.link);
+    const SentRecord record(report, session);
     if (!session.open())
         return report.fail(ExitDevice, session.error());
     // The switches go right behind the question: the map that answers the
@@ -230,6 +252,7 @@ int runRecallPlan(const Invocation &call, Report &report)
     if (plan.refusal)
         return refuse(report, *plan.refusal);
     DeviceSession session(call.link);
+    const SentRecord record(report, session);
     if (!session.open())
         return report.fail(ExitDevice, session.error());
     session.send(commands::refreshCommand());
@@ -274,6 +297,23 @@ int runRecallPlan(const Invocation &call, Report &report)
 namespace {
 
 const QString snapshotFormat = QStringLiteral("matrix-ctl snapshot");
+// The snapshot versions restore reads; snapshot writes the last.
+constexpr int snapshotVersions[] = {1};
+// "-" for a file: stdin for restore, stdout for snapshot.
+const QString standardStream = QStringLiteral("-");
+
+QString fileName(const QString &path, const char *stream)
+{
+    return path == standardStream ? QLatin1String(stream) : path;
+}
+
+QString versionsUnderstood()
+{
+    QStringList versions;
+    for (const int version : snapshotVersions)
+        versions << QString::number(version);
+    return versions.join(QStringLiteral(", "));
+}
 
 struct Snapshot
 {
@@ -285,16 +325,20 @@ struct Snapshot
 };
 
 // Reads and checks a snapshot file; an empty error means it is usable.
-Snapshot readSnapshot(const QString &path, QString *error)
+Snapshot readSnapshot(const QString &filePath, QString *error)
 {
     Snapshot snapshot;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const QString path = fileName(filePath, "standard input");
+    QFile file(filePath);
+    const bool opened = filePath == standardStream ? file.open(stdin, QIODevice::ReadOnly)
+                                                   : file.open(QIODevice::ReadOnly);
+    const QByteArray text = opened ? file.readAll() : QByteArray();
+    if (!opened || file.error() != QFileDevice::NoError) {
         *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
         return snapshot;
     }
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
     const QJsonObject object = document.object();
     if (!document.isObject()
         || object.value(QStringLiteral("format")).toString() != snapshotFormat) {
@@ -303,6 +347,21 @@ Snapshot readSnapshot(const QString &path, QString *error)
                           parseError.error == QJsonParseError::NoError
                               ? QString()
                               : QStringLiteral(" (%1)").arg(parseError.errorString()));
+        return snapshot;
+    }
+    // A version this program does not know may mean anything: nothing is
+    // guessed from it.
+    const QJsonValue version = object.value(QStringLiteral("version"));
+    const int *end = std::end(snapshotVersions);
+    if (std::find(std::begin(snapshotVersions), end, version.toInt(-1)) == end) {
+        // Written as the file has it: "2", "\"1\"", "(none)".
+        const QByteArray given = QJsonDocument(QJsonArray {version}).toJson(QJsonDocument::Compact);
+        *error = QStringLiteral("%1: snapshot version %2 is not understood (this matrix-ctl "
+                                "reads version %3)")
+                     .arg(path,
+                          version.isUndefined() ? QStringLiteral("(none)")
+                                                : QString::fromUtf8(given.mid(1, given.size() - 2)),
+                          versionsUnderstood());
         return snapshot;
     }
     snapshot.device = object.value(QStringLiteral("device")).toString();
@@ -319,14 +378,17 @@ Snapshot readSnapshot(const QString &path, QString *error)
     for (const QJsonValue &value : routes) {
         const int output = value.toObject().value(QStringLiteral("output")).toInt(-1);
         const int input = value.toObject().value(QStringLiteral("input")).toInt(-1);
-        if (output < 1 || output > snapshot.outputs || input < 0 || input > 99
+        // Checked against the file's own counts, which restore compares
+        // with the device's: a port past them is one the device lacks.
+        if (output < 1 || output > snapshot.outputs || input < 0 || input > snapshot.inputs
             || snapshot.sources.at(output - 1) >= 0) {
             *error = QStringLiteral("%1: route %2 is not an output from 1 to %3 (once) with an "
-                                    "input from 0 to 99")
+                                    "input from 0 to %4: nothing sent")
                          .arg(path,
                               QString::fromUtf8(
                                   QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact)))
-                         .arg(snapshot.outputs);
+                         .arg(snapshot.outputs)
+                         .arg(snapshot.inputs);
             return snapshot;
         }
         snapshot.sources[output - 1] = input;
@@ -339,12 +401,40 @@ Snapshot readSnapshot(const QString &path, QString *error)
     return snapshot;
 }
 
+// Writes the whole text or says why not. A regular file goes through
+// QSaveFile: a file already there is replaced only by a complete new one,
+// and a full disk leaves it as it was. Anything else (stdout, a device, a
+// pipe) cannot be replaced and is written directly, every write checked.
+QString writeSnapshot(const QString &path, const QByteArray &text)
+{
+    if (path == standardStream) {
+        const int error = writeOut(text);
+        return error == 0 ? QString()
+                          : QStringLiteral("cannot write the snapshot to standard output: %1")
+                                .arg(QString::fromLocal8Bit(std::strerror(error)));
+    }
+    const QFileInfo existing(path);
+    if (existing.exists() && !existing.isFile()) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
+            || file.write(text) != text.size() || !file.flush())
+            return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        file.close();
+        return QString();
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    return QString();
+}
+
 } // namespace
 
 int runSnapshot(const Invocation &call, Report &report)
 {
     const QString path = call.arguments.at(0);
     DeviceSession session(call.link);
+    const SentRecord record(report, session);
     const std::optional<StatusReply> info = openAndLearn(session, report);
     if (!info)
         return ExitDevice;
@@ -352,17 +442,18 @@ int runSnapshot(const Invocation &call, Report &report)
     if (!sources)
         return ExitDevice;
 
-    QJsonObject snapshot = informationObject(*info);
-    snapshot.insert(QStringLiteral("format"), snapshotFormat);
-    snapshot.insert(QStringLiteral("version"), 1);
-    snapshot.insert(QStringLiteral("routes"), routesArray(*sources));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(QJsonDocument(snapshot).toJson(QJsonDocument::Indented)) < 0
-        || !file.commit()) {
-        return report.fail(ExitUsage,
-                           QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-    }
+    const QJsonObject snapshot {{QStringLiteral("format"), snapshotFormat},
+                                {QStringLiteral("version"), std::end(snapshotVersions)[-1]},
+                                {QStringLiteral("device"), info->deviceLetter},
+                                {QStringLiteral("model"), info->model},
+                                {QStringLiteral("inputs"), info->inputs},
+                                {QStringLiteral("outputs"), info->outputs},
+                                {QStringLiteral("routes"), routesArray(*sources)}};
+    const QString error = writeSnapshot(path, QJsonDocument(snapshot).toJson());
+    if (!error.isEmpty())
+        return report.fail(ExitDevice, error);
+    if (path == standardStream)
+        report.giveAwayStdout();
     report.document().insert(QStringLiteral("file"), path);
     report.document().insert(QStringLiteral("routes"), routesArray(*sources));
     report.line(QStringLiteral("%1 routes of device %2 (%3) written to %4")
@@ -379,8 +470,10 @@ int runRestore(const Invocation &call, Report &report)
     if (!error.isEmpty())
         return report.fail(ExitUsage, error);
     report.document().insert(QStringLiteral("file"), path);
+    const QString name = fileName(path, "standard input");
 
     DeviceSession session(call.link);
+    const SentRecord record(report, session);
     const std::optional<StatusReply> info = openAndLearn(session, report);
     if (!info)
         return ExitDevice;
@@ -389,7 +482,7 @@ int runRestore(const Invocation &call, Report &report)
                            QStringLiteral("%1 was taken from a device with %2 inputs and %3 "
                                           "outputs (%4, %5); this one has %6 inputs and %7 "
                                           "outputs: nothing sent")
-                               .arg(path)
+                               .arg(name)
                                .arg(snapshot.inputs)
                                .arg(snapshot.outputs)
                                .arg(snapshot.device, snapshot.model)
@@ -409,7 +502,7 @@ int runRestore(const Invocation &call, Report &report)
             // The device reported no input there; no switch can ask for that.
             report.warn(QStringLiteral("output %1 had no input in %2; left on input %3")
                             .arg(j + 1)
-                            .arg(path)
+                            .arg(name)
                             .arg(current->at(j)));
             continue;
         }
@@ -418,7 +511,7 @@ int runRestore(const Invocation &call, Report &report)
     report.document().insert(QStringLiteral("switched"), switches.size());
     if (switches.isEmpty()) {
         report.document().insert(QStringLiteral("routes"), QJsonArray());
-        report.line(QStringLiteral("nothing to switch: the routes of %1 hold").arg(path));
+        report.line(QStringLiteral("nothing to switch: the routes of %1 hold").arg(name));
         return ExitOk;
     }
     const Routes wanted = sendSwitches(session, switches);
@@ -452,36 +545,30 @@ int runWatch(const Invocation &call, Report &report)
         if (event.kind != DeviceSession::Event::Reply)
             continue;
         const StatusReply &reply = event.chunk.reply;
+        const QByteArray &bytes = event.chunk.bytes;
+        QString text;
         switch (reply.kind) {
-        case StatusReply::DeviceInformation: {
-            QJsonObject object = informationObject(reply);
-            object.insert(QStringLiteral("reply"), QStringLiteral("information"));
-            report.stream(informationLine(reply), object);
+        case StatusReply::DeviceInformation:
+            text = informationLine(reply);
             break;
-        }
-        case StatusReply::RoutingMap: {
+        case StatusReply::RoutingMap:
             // Polled maps are news only when they differ.
             if (call.pollMs > 0 && lastMap == reply.sources)
                 continue;
             lastMap = reply.sources;
-            QStringList pairs;
-            for (int j = 0; j < reply.sources.size(); ++j)
-                pairs << QStringLiteral("%1\u2190%2").arg(j + 1).arg(reply.sources.at(j));
-            report.stream(
-                QStringLiteral("routes (output\u2190input): ") + pairs.join(' '),
-                {{QStringLiteral("reply"), QStringLiteral("routes")},
-                 {QStringLiteral("device"), QString(QChar::fromLatin1(event.chunk.bytes.at(0)))},
-                 {QStringLiteral("routes"), routesArray(reply.sources)}});
+            text = routesLine(reply.sources);
+            break;
+        case StatusReply::Ignored:
+            text = QStringLiteral("unrecognised %1 bytes: %2")
+                       .arg(bytes.size())
+                       .arg(printable(bytes));
             break;
         }
-        case StatusReply::Ignored:
-            report.stream(QStringLiteral("unrecognised %1 bytes: %2")
-                              .arg(event.chunk.bytes.size())
-                              .arg(printable(event.chunk.bytes)),
-                          {{QStringLiteral("reply"), QStringLiteral("unrecognised")},
-                           {QStringLiteral("bytes"), printable(event.chunk.bytes)}});
+        // Nobody reads any more: watching on would only hold the link.
+        if (!report.stream(text, {{QStringLiteral("reply"), replyObject(bytes, reply)}}))
+            return ExitDevice;
+        if (reply.kind == StatusReply::Ignored)
             continue; // noise does not count
-        }
         if (call.count > 0 && ++shown >= call.count)
             return ExitOk;
     }

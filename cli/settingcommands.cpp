@@ -166,15 +166,13 @@ int sendPlan(const Invocation &call, Report &report, const CommandPlan &plan)
     if (plan.refusal)
         return refuse(report, *plan.refusal);
     DeviceSession session(call.link);
+    const SentRecord record(report, session);
     if (!session.open())
         return report.fail(ExitDevice, session.error());
-    QJsonArray sent;
     for (const QByteArray &line : plan.commands) {
         session.send(line);
-        sent.append(QString::fromUtf8(line));
         report.line(QStringLiteral("sent %1").arg(QString::fromUtf8(line)));
     }
-    report.document().insert(QStringLiteral("sent"), sent);
     if (!session.finish())
         return report.fail(ExitDevice, session.error());
     return ExitOk;
@@ -231,6 +229,12 @@ int runEdid(const Invocation &call, Report &report)
     if (index < 0)
         return unknownItem(report, edidList(), call.arguments.at(1));
     const bool copies = commands::edidMonitorFieldsEnabled(edidList().items.at(index));
+    if (copies && call.arguments.size() < 3)
+        return report.fail(ExitUsage,
+                           QStringLiteral("edid: mode 1 (%1) copies the EDID of a monitor and "
+                                          "needs MONITOR, the output it is on (usage: edid "
+                                          "INPUT 1 MONITOR)")
+                               .arg(edidList().items.at(0)));
     if (!copies && call.arguments.size() > 2)
         return report.fail(ExitUsage,
                            QStringLiteral("edid: MONITOR '%1' goes only with mode 1 "
@@ -272,11 +276,11 @@ int runSend(const Invocation &call, Report &report)
         return report.fail(ExitUsage, QStringLiteral("send: TEXT is empty"));
     const CommandPlan plan = commands::freeCommand(text);
     DeviceSession session(call.link);
+    const SentRecord record(report, session);
     if (!session.open())
         return report.fail(ExitDevice, session.error());
     for (const QByteArray &line : plan.commands) {
         session.send(line);
-        report.document().insert(QStringLiteral("sent"), QString::fromUtf8(line));
         report.line(QStringLiteral("sent %1").arg(printable(line)));
     }
 
@@ -293,26 +297,12 @@ int runSend(const Invocation &call, Report &report)
             // Without the counts a map is measured by its own length.
             if (reply.kind == StatusReply::Ignored && bytes.size() > 2)
                 reply = decodeStatusReply(bytes, (bytes.size() - 2) / 2);
-            QJsonObject object {{QStringLiteral("bytes"), printable(bytes)}};
-            QString decoded;
-            if (reply.kind == StatusReply::DeviceInformation) {
-                object.insert(QStringLiteral("reply"), QStringLiteral("information"));
-                const QJsonObject fields = informationObject(reply);
-                for (auto it = fields.begin(); it != fields.end(); ++it)
-                    object.insert(it.key(), it.value());
-                decoded = informationLine(reply);
-            } else if (reply.kind == StatusReply::RoutingMap) {
-                object.insert(QStringLiteral("reply"), QStringLiteral("routes"));
-                object.insert(QStringLiteral("routes"), routesArray(reply.sources));
-                QStringList pairs;
-                for (int j = 0; j < reply.sources.size(); ++j)
-                    pairs << QStringLiteral("%1\u2190%2").arg(j + 1).arg(reply.sources.at(j));
-                decoded = QStringLiteral("routes (output\u2190input): ") + pairs.join(' ');
-            } else {
-                object.insert(QStringLiteral("reply"), QStringLiteral("unrecognised"));
-                decoded = QStringLiteral("not a reply the console knows");
-            }
-            replies.append(object);
+            const QString decoded = reply.kind == StatusReply::DeviceInformation
+                ? informationLine(reply)
+                : reply.kind == StatusReply::RoutingMap
+                ? routesLine(reply.sources)
+                : QStringLiteral("not a reply the console knows");
+            replies.append(replyObject(bytes, reply));
             report.line(QStringLiteral("reply %1").arg(printable(bytes)));
             report.line(QStringLiteral("  %1").arg(decoded));
             break;

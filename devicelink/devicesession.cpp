@@ -144,8 +144,10 @@ bool DeviceSession::open()
 
 void DeviceSession::send(const QByteArray &line)
 {
-    if (m_device && m_device->isOpen())
+    if (m_device && m_device->isOpen()) {
         m_device->write(line);
+        m_sent << line;
+    }
     m_sinceByte.restart();
 }
 

@@ -64,6 +64,8 @@ public:
     bool open();
     // Writes one command line as it is; nothing is added.
     void send(const QByteArray &line);
+    // Every line written so far, in order: what a program reports as sent.
+    QList<QByteArray> sentLines() const { return m_sent; }
     // Waits until every byte has left, then closes the link.
     bool finish();
 
@@ -126,6 +128,7 @@ private:
     bool m_failed = false;
     bool m_interrupted = false;
     QString m_error;
+    QList<QByteArray> m_sent;
     Failure m_failure = Failure::None;
     QByteArray m_unmeasuredMap; // the last map-like chunk passed over as unmeasurable
 };

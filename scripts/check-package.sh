@@ -80,6 +80,13 @@ for program in matrix-sim matrix-ctl matrix-bridge; do
     else
         fail "$program --help: $(head -3 "$tmp/help")"
     fi
+    # The version the package was built from, as every program tells it.
+    if "${isolate[@]}" "$bin/$program" --version >"$tmp/version" 2>&1 \
+        && grep -Eqx "$program [0-9]+\.[0-9]+\.[0-9]+" "$tmp/version"; then
+        pass "$program --version"
+    else
+        fail "$program --version: $(head -3 "$tmp/version")"
+    fi
 done
 
 # The console runs until its window closes: it must still be running when

@@ -4,6 +4,7 @@
 
 #include "devicelink/hostport.h"
 #include "devicelink/signalpipe.h"
+#include "matrixversion.h"
 #include "sim/simcommandline.h"
 #include "sim/simserver.h"
 
@@ -72,6 +73,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("matrix-sim"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(projectVersion));
 
     QCommandLineParser parser;
     describeOptions(&parser);
@@ -83,6 +85,8 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
 
     SimConfig config;
     QString error;

@@ -32,12 +32,25 @@ void ReplyPacer::enqueue(const QByteArray &bytes, Kind kind)
     if (m_queue.size() >= maxWaiting) {
         // The queue has been waiting for its moment all along: pump() has
         // already arranged to come back.
-        const auto same = std::find_if(m_queue.begin(), m_queue.end(),
-                                       [kind](const Transmission &t) { return t.kind == kind; });
-        std::rotate(same != m_queue.end() ? same : m_queue.begin(),
-                    (same != m_queue.end() ? same : m_queue.begin()) + 1, m_queue.end());
-        m_queue.last() = {bytes, kind, notBefore};
+        // Noise is lost first: a burst never pushes out a reply, and a
+        // reply pushes out a waiting burst before a reply of another kind.
+        // Otherwise the burst ahead of each answer to "*?!*!" would push
+        // the information out, and the client would never learn the counts.
+        const auto ofKind = [this](Kind k) {
+            return std::find_if(m_queue.begin(), m_queue.end(),
+                                [k](const Transmission &t) { return t.kind == k; });
+        };
+        auto victim = ofKind(kind);
+        if (victim == m_queue.end())
+            victim = ofKind(Burst);
         ++m_dropped;
+        if (victim == m_queue.end()) {
+            if (kind == Burst)
+                return;
+            victim = m_queue.begin();
+        }
+        std::rotate(victim, victim + 1, m_queue.end());
+        m_queue.last() = {bytes, kind, notBefore};
         return;
     }
     m_queue.append({bytes, kind, notBefore});

@@ -18,9 +18,11 @@ class LinkEndpoint;
 //
 // A device sent commands faster than its replies can leave cannot keep them
 // all. At most maxWaiting transmissions wait to start; one more pushes out
-// the oldest waiting one of its own kind, or the oldest of all when none
-// is. A reply reports a whole state, so the newest of a kind says all that
-// a dropped one did, and a question asked after a flood is answered soon.
+// the oldest waiting one of its own kind, else the oldest garbage burst,
+// else the oldest of all; a burst finding no burst to push out is dropped
+// itself. A reply reports a whole state, so the newest of a kind says all
+// that a dropped one did, and a question asked after a flood is answered
+// soon.
 class ReplyPacer : public QObject
 {
     Q_OBJECT

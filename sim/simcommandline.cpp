@@ -128,6 +128,7 @@ void describeOptions(QCommandLineParser *parser)
         "\n"
         "Exit status: 0 after SIGINT/SIGTERM, 1 when it cannot serve, 2 for bad options."));
     parser->addHelpOption();
+    parser->addVersionOption();
 
     const QList<QCommandLineOption> options = {
         {QStringLiteral("tcp"), QStringLiteral("Listen on HOST:PORT (port 0: any free port)."),

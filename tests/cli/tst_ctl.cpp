@@ -2,11 +2,15 @@
 // simulator (over TCP and its pty) or a scripted device on loopback. The
 // expected command lines come from the builders, not from this file.
 
+#include "codec/codec.h"
 #include "commands/builders.h"
 #include "sim/simserver.h"
 
 #include <QtNetwork>
 #include <QtTest>
+
+#include <functional>
+#include <unistd.h>
 
 using namespace commands;
 using Lines = QList<QByteArray>;
@@ -26,13 +30,18 @@ const auto tcpTo = [](quint16 port) {
 
 // matrix-ctl running beside the test while the event loop turns (so that an
 // in-process device can answer it), its stdout collected as it comes.
+// SETUP may redirect its channels before it starts.
 struct Ctl : QProcess
 {
-    explicit Ctl(const QStringList &arguments)
+    explicit Ctl(const QStringList &arguments, const std::function<void(QProcess &)> &setup = {},
+                 const QStringList &wrapper = {})
     {
         connect(this, &QProcess::readyReadStandardOutput,
                 [this] { out += readAllStandardOutput(); });
-        start(QStringLiteral(MATRIX_CTL_EXECUTABLE), arguments);
+        if (setup)
+            setup(*this);
+        const QStringList command = wrapper + QStringList {QStringLiteral(MATRIX_CTL_EXECUTABLE)};
+        start(command.first(), command.mid(1) + arguments);
     }
     bool finished() // and exited, not crashed
     {
@@ -101,12 +110,129 @@ struct ScriptedDevice : QTcpServer
     bool replied = false;
 };
 
+// docs/cli-json.md read as the schema it is: its tables by heading, each field's type and
+// when it is present in the doc's own words. A document is checked against the envelope and
+// its command's table, objects against theirs; a field the doc does not list fails.
+struct Schema
+{
+    struct Field
+    {
+        QString type, present;
+    };
+    using Table = QMap<QString, Field>;
+
+    explicit Schema(const QString &path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            return;
+        QString section;
+        QStringList names; // a heading may name several commands
+        const QRegularExpression quoted("`([^`]+)`");
+        for (const QString &line : QString::fromUtf8(file.readAll()).split('\n')) {
+            if (line.startsWith("## ")) {
+                section = line.mid(3).trimmed();
+                names.clear();
+            } else if (line.startsWith("### ")) {
+                names.clear();
+                for (auto it = quoted.globalMatch(line); it.hasNext();)
+                    names << it.next().captured(1);
+            } else if (line.startsWith("| `")) {
+                const QStringList cells = line.split('|');
+                const QString name = cells.value(1).trimmed().remove('`');
+                const Field field {cells.value(2).trimmed(), cells.value(3).trimmed()};
+                if (section == "Envelope")
+                    envelope.insert(name, field);
+                for (const QString &table : qAsConst(names))
+                    (section == "Documents" ? documents : objects)[table].insert(name, field);
+            }
+        }
+    }
+
+    // Empty when it matches, else where and why not.
+    QString check(const QJsonValue &value, QString type, const QString &at) const
+    {
+        if (type.endsWith(" or null")) {
+            if (value.isNull())
+                return {};
+            type.chop(8);
+        }
+        if (type.startsWith("array of ")) {
+            if (!value.isArray())
+                return at + " is not an array";
+            const QJsonArray array = value.toArray();
+            for (int i = 0; i < array.size(); ++i) {
+                const QString why
+                    = check(array.at(i), type.mid(9), QString("%1[%2]").arg(at).arg(i));
+                if (!why.isEmpty())
+                    return why;
+            }
+            return {};
+        }
+        const bool ok = type == "string" ? value.isString()
+            : type == "boolean"          ? value.isBool()
+            : type == "integer"          ? value.isDouble() && value.toDouble() == value.toInt()
+            : objects.contains(type)     ? value.isObject()
+                                         : false;
+        if (!ok || !objects.contains(type))
+            return ok ? QString() : QString("%1 is no %2").arg(at, type);
+        return checkObject(value.toObject(), objects[type], at);
+    }
+
+    QString checkObject(const QJsonObject &object, const Table &table, const QString &at) const
+    {
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            const QString why = table.contains(it.key())
+                ? check(it.value(), table[it.key()].type, at + "." + it.key())
+                : at + "." + it.key() + " is not documented";
+            if (!why.isEmpty())
+                return why;
+        }
+        for (auto it = table.begin(); it != table.end(); ++it) {
+            const QString &present = it.value().present;
+            const bool has = object.contains(it.key()), ok = object["ok"].toBool();
+            const QStringList when = present.split(' '); // "when KEY is VALUE"
+            const bool right = present == "always" ? has
+                : present == "when ok"             ? has || !ok
+                : present == "when not ok"         ? has == !ok
+                : present == "sometimes"           ? true
+                : when.size() == 4 && when[2] == "is"
+                ? has == (object[when[1]].toString() == when[3])
+                : false;
+            if (!right)
+                return QString("%1.%2 breaks '%3'").arg(at, it.key(), present);
+        }
+        return {};
+    }
+
+    QString checkDocument(const QJsonObject &document) const
+    {
+        Table table = documents.value(document["command"].toString());
+        table.insert(envelope);
+        return checkObject(document, table, document["command"].toString());
+    }
+
+    Table envelope;
+    QMap<QString, Table> objects; // and files
+    QMap<QString, Table> documents; // by command
+};
+
+// The value at a path such as "routes/0/state" as text ("null", "true", "3", ...).
+QString valueAt(QJsonValue value, const QString &path)
+{
+    for (const QString &step : path.split('/'))
+        value = value.isArray() ? value[step.toInt()] : value[step];
+    const QByteArray json = QJsonDocument(QJsonArray {value}).toJson(QJsonDocument::Compact);
+    return value.isString() ? value.toString() : QString::fromUtf8(json.mid(1, json.size() - 2));
+}
+
 } // namespace
 
 class TestCtl : public QObject
 {
     Q_OBJECT
     QTemporaryDir m_dir;
+    const Schema m_schema {QStringLiteral(MATRIX_CLI_JSON_DOC)};
 
 private slots:
     void commandLinesOnTheWire_data()
@@ -137,6 +263,7 @@ private slots:
         row("--help", {},
             {"Usage: matrix-ctl", "route OUTPUT INPUT", "watch [--count N]", "restore FILE",
              "Examples:", "Exit status:"});
+        row("--version", {}, {"matrix-ctl " MATRIX_PROJECT_VERSION "\n"});
         row("route 03 5 10 2",
             {refresh, switchCommand("3", "5"), switchCommand("10", "2"), refresh});
         row("save-plan 5", plan(PlanAction::Save, "5").commands);
@@ -155,7 +282,7 @@ private slots:
         QTest::newRow("send, as typed")
             << QStringList {"send", typed} << freeCommand(typed).commands
             << QStringList {"sent " + typed};
-        row("pty: --json info", {refresh, query}, {R"("inputs": 16,)", R"("outputs": 12)"});
+        row("pty: --json info", {refresh, query}, {R"("inputs":16,)", R"("outputs":12})"});
         row("pieces: --baud 50 info", {refresh, query}, {"model   HDMIx16-12-SIM0\n"});
         row("pty: route 2 7", {refresh, switchCommand("2", "7"), refresh});
         row("pty: edid 4 1 5", edid("4", 0, "5").commands);
@@ -179,30 +306,39 @@ private slots:
 
     void snapshotRestoreRoundTrip_data()
     {
-        columns<int, bool>({"ports", "pty"});
-        QTest::newRow("16 x 16 over the pty") << 16 << true;
-        QTest::newRow("99 x 99 over TCP") << 99 << false;
+        columns<int, bool, QString>({"ports", "pty", "file"});
+        QTest::newRow("16 x 16 over the pty") << 16 << true << "rack.json";
+        QTest::newRow("99 x 99 over TCP") << 99 << false << "rack.json";
+        QTest::newRow("through stdout and stdin") << 16 << false << "-";
     }
     void snapshotRestoreRoundTrip()
     {
         QFETCH(int, ports);
         QFETCH(bool, pty);
+        QFETCH(QString, file);
         Sim sim(ports, ports);
         MatrixDevice &device = sim.server.device();
         for (int output = 1; output <= ports; ++output)
             device.setRoute(output, (output * 7) % ports + 1);
         const QVector<int> original = device.routing();
         const QStringList link = sim.link(pty) + QStringList {"--json"};
-        const QString file = m_dir.filePath("rack.json");
+        const QString written = m_dir.filePath("rack.json"); // what restore - reads
+        if (file != "-")
+            file = written;
         RUN(snapshot, link + QStringList {"snapshot", file});
         QVERIFY2(snapshot.exitCode() == 0 && snapshot.json()["routes"].toArray().size() == ports,
                  qPrintable(snapshot.err));
+        QFile out(written);
+        QVERIFY(file != "-"
+                || (out.open(QIODevice::WriteOnly) && out.write(snapshot.out) && out.flush()));
 
         int changed = 0;
         for (int output = 1; output <= ports; output += 3, ++changed)
             device.setRoute(output, original[output - 1] % ports + 1);
         sim.commands.clear();
-        RUN(restore, link + QStringList {"restore", file});
+        Ctl restore(link + QStringList {"restore", file},
+                    [&](QProcess &p) { p.setStandardInputFile(written); });
+        QVERIFY2(restore.finished(), qPrintable(restore.err));
         QVERIFY2(restore.exitCode() == 0 && restore.json()["switched"] == changed,
                  qPrintable(restore.err));
         QCOMPARE(device.routing(), original);
@@ -221,10 +357,10 @@ private slots:
                       int exitCode = 2, const QByteArray &bytes = {}, const Lines &sent = {}) {
             QTest::newRow(name) << arguments << message << exitCode << bytes << sent;
         };
-        auto snapshot = [](const char *route) {
-            return QByteArray(R"({"format": "matrix-ctl snapshot", "device": "B", "model": "M", )"
-                              R"("inputs": 1, "outputs": 1, "routes": [)")
-                + route + "]}";
+        auto snapshot = [](const char *route, const char *counts = "1", const char *version = "1") {
+            return QByteArray(R"({"format": "matrix-ctl snapshot", "device": "B", "model": "M", )")
+                + R"("version": )" + version + R"(, "inputs": )" + counts + R"(, "outputs": )"
+                + counts + R"(, "routes": [)" + route + "]}";
         };
         const QByteArray refresh = refreshCommand(), query = queryCommand();
         // Refused numbers and bad arguments: not even a connection.
@@ -248,6 +384,19 @@ private slots:
         row("count without watch", words("--count 2 info"), "--count and --poll belong to watch");
         row("two links", words("info --serial /dev/null"), "--tcp and --serial exclude each other");
         row("empty free command", {"send", ""}, "TEXT is empty");
+        // Ambiguous: which of the two was meant cannot be told.
+        row("route: the same output twice", words("route 1 2 5 6 1 3"),
+            "route: output 1 is given twice (inputs 2 and 3): which one is meant is ambiguous");
+        row("a link option twice", words("--timeout 300 info --timeout 500"),
+            "--timeout given twice ('300' and '500'): which one is meant is ambiguous");
+        row("a second device", words("--tcp 127.0.0.1:9 info"), "--tcp given twice");
+        row("edid copy without MONITOR", words("edid 4 1"),
+            "edid: mode 1 (" + QString::fromUtf8(edidModes[0].item)
+                + ") copies the EDID of a "
+                  "monitor and needs MONITOR");
+        row("serial name not in /dev", words("--serial ttyNoSuchLine info"),
+            "--serial ttyNoSuchLine: there is no /dev/ttyNoSuchLine (a name without a directory "
+            "is looked for in /dev); for a file here, give ./ttyNoSuchLine");
         // Restore asks for the counts, and sends nothing more when they differ.
         row("restore: from a device with other counts", words("restore FILE"),
             "FILE was taken from a device with 1 inputs and 1 outputs (B, M); this one has 16 "
@@ -255,6 +404,16 @@ private slots:
             2, snapshot(R"({"output": 1, "input": 1})"), {refresh, query});
         row("restore: an output not on its device", words("restore FILE"),
             "is not an output from 1 to 1 (once)", 2, snapshot(R"({"output": 2, "input": 1})"));
+        row("restore: input 40 of 16", words("restore FILE"),
+            R"(FILE: route {"input":40,"output":1} is not an output from 1 to 16 (once) with an )"
+            "input from 0 to 16: nothing sent",
+            2, snapshot(R"({"output": 1, "input": 40})", "16"));
+        row("restore: a version to come", words("restore FILE"),
+            "FILE: snapshot version 2 is not understood (this matrix-ctl reads version 1)", 2,
+            snapshot(R"({"output": 1, "input": 1})", "1", "2"));
+        row("restore: no version", words("restore FILE"),
+            "FILE: snapshot version (none) is not understood", 2,
+            QByteArray(R"({"format": "matrix-ctl snapshot", "inputs": 1, "outputs": 1})"));
         row("restore: not JSON", words("restore FILE"), "is not a matrix-ctl snapshot (", 2,
             "output 1 <- input 2");
         // Routes the simulator does not take. Once the probe is answered, route asks for the map
@@ -277,6 +436,10 @@ private slots:
             "no device information from ADDRESS within 300 ms; it sent 10 bytes that are no "
             "reply: \\x01\\x02 garbage",
             1, "\x01\x02 garbage");
+        // No map after the switch: whether the device took it is not known.
+        row("device: no map after a switch", words("--timeout 300 route 1 2"),
+            "could not confirm 1 routes: no routing map from ADDRESS within 300 ms", 1,
+            "A:\004HDMIx04-04-SIM0");
         row("device: unusable counts", {"info"},
             "the device reported unusable port counts (0 inputs, 4 outputs)", 1,
             "A:\004HDMIx00-04-SIM0");
@@ -344,11 +507,185 @@ private slots:
         QVERIFY2(watch.finished() && watch.exitCode() == 0, watch.out.constData());
         QStringList seen;
         for (const QByteArray &line : watch.out.trimmed().split('\n')) {
-            const QJsonDocument reply = QJsonDocument::fromJson(line);
+            const QJsonValue reply = QJsonDocument::fromJson(line)["reply"];
             const QJsonValue input = reply["routes"][4]["input"]; // 0 when none
-            seen << reply["reply"].toString() + " " + QString::number(input.toInt());
+            seen << reply["kind"].toString() + " " + QString::number(input.toInt());
         }
         QCOMPARE(seen, lines);
+    }
+
+    // Every command's JSON, done and failed, is what docs/cli-json.md says: one document per
+    // line (one per reply for watch), nothing undocumented, nothing missing, and the row's
+    // PROBE ("path=value") holds in the last document. Rows named "device: ..." talk to a
+    // scripted device that answers with BYTES.
+    void jsonAsDocumented_data()
+    {
+        columns<QStringList, int, QString, QByteArray>({"arguments", "exitCode", "probe", "bytes"});
+        auto row
+            = [](const char *line, int exitCode, const char *probe, const QByteArray &bytes = {}) {
+                  const QString name = QString::fromUtf8(line);
+                  QStringList arguments = words(line);
+                  if (name.startsWith("device: "))
+                      arguments = arguments.mid(1);
+                  QTest::newRow(line) << arguments << exitCode << QString(probe) << bytes;
+              };
+        row("info", 0, "device/outputs=12");
+        row("routes", 0, "routes/11/output=12");
+        row("--pretty routes", 0, "routes/11/input=5");
+        row("route 1 2 3 4", 0, "routes/1/state=taken");
+        row("route 17 1", 1, "routes/0/state=not taken");
+        row("route 12 7 3 99", 1, "routes/0/found=3");
+        row("device: route 1 2", 1, "routes/0/found=null", "A:\004HDMIx04-04-SIM0");
+        row("save-plan 3", 0, "sent/0/text=*: SAVEPLAN 3!");
+        row("recall-plan 5", 0, "routes/11/input=5");
+        row("output-resolution 4 1080p", 0,
+            "sent/0/hex=" + bytesToHexText(outputResolution("4", 0).commands[0]).toUtf8());
+        row("edid 4 1 5", 0, "ok=true");
+        row("port-count 16 12", 0, "ok=true");
+        row("output-resolution 73 1080p", 2, "refusal/maximum=72");
+        row("send *?!", 0, "replies/0/device/model=HDMIx16-12-SIM0");
+        row("device: send *?!", 0, "replies/0/bytes/text=\xc3\xbf\x01 x", "\xff\x01 x");
+        row("list", 0, "edid/0/number=1");
+        row("list modes", 0, "modes/0/number=1");
+        row("watch --count 2", 0, "reply/routes/4/output=5");
+        row("snapshot FILE", 0, "routes/11/input=5");
+        row("restore FILE", 0, "routes/0/state=taken");
+        row("restore FILE --timeout 5 --timeout 6", 2, "exitCode=2");
+        row("reboot", 2, "command=reboot");
+        row("device: info", 1, "error=the device closed the connection");
+    }
+    void jsonAsDocumented()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, probe);
+        QFETCH(QByteArray, bytes);
+        QVERIFY2(m_schema.envelope.size() >= 5 && m_schema.documents.size() >= 10,
+                 "docs/cli-json.md has lost its tables");
+        Sim sim(16, 12);
+        sim.server.device().setRoute(12, 5);
+        sim.server.device().handleCommand(plan(PlanAction::Save, "5").commands.constFirst());
+        ScriptedDevice device(bytes, arguments.first() == "info");
+        const bool scripted = QByteArray(QTest::currentDataTag()).startsWith("device: ");
+        const QString file = m_dir.filePath("schema.json");
+        QFile::remove(file);
+        if (arguments.first() == "restore") { // a file of this device, then one route changed
+            RUN(snapshot, sim.link() + QStringList {"snapshot", file});
+            sim.server.device().setRoute(1, 2);
+        }
+        arguments.replaceInStrings("FILE", file);
+        Ctl run((scripted ? tcpTo(device.serverPort()) : sim.link()) + QStringList {"--json"}
+                + arguments);
+        if (arguments.first() == "watch") { // the second reply: another client's switch
+            QVERIFY(waitFor([&] { return run.out.contains('\n'); }));
+            QTcpSocket client;
+            client.connectToHost(QHostAddress::LocalHost, sim.server.tcpPort());
+            client.write(switchCommand("5", "9"));
+            QVERIFY(client.waitForBytesWritten(5000));
+        }
+        QVERIFY2(run.finished(), qPrintable(run.err));
+        QCOMPARE(run.exitCode(), exitCode);
+        const bool pretty = arguments.contains("--pretty");
+        const QList<QByteArray> lines = pretty ? QList<QByteArray> {run.out} : run.out.split('\n');
+        QCOMPARE(lines.last(), pretty ? run.out : ""); // every document ends its line
+        QCOMPARE(lines.size() - !pretty, arguments.first() == "watch" ? 2 : 1);
+        QJsonObject last;
+        for (const QByteArray &line : lines.mid(0, lines.size() - !pretty)) {
+            QJsonParseError error;
+            last = QJsonDocument::fromJson(line, &error).object();
+            QVERIFY2(error.error == QJsonParseError::NoError, line.constData());
+            const QString why = m_schema.checkDocument(last);
+            QVERIFY2(why.isEmpty(), qPrintable(why + "\n" + line));
+            QVERIFY2(m_schema.documents.contains(last["command"].toString())
+                         || last["error"].toString().startsWith("unknown command"),
+                     line.constData());
+        }
+        QCOMPARE(valueAt(last, probe.section('=', 0, 0)), probe.section('=', 1));
+    }
+
+    // Output that cannot be written fails the call (exit 1, the system's message); a snapshot
+    // file already there is kept. REDIRECT: where stdout goes; "RO" is a read-only directory.
+    void outputThatCannotBeWritten_data()
+    {
+        columns<QStringList, QString, QString>({"arguments", "redirect", "message"});
+        const QString full = "cannot write to standard output: No space left on device";
+        QTest::newRow("info") << words("info") << "/dev/full" << full;
+        QTest::newRow("list, no device") << words("list") << "/dev/full" << full;
+        QTest::newRow("snapshot -") << words("snapshot -") << "/dev/full"
+                                    << "cannot write the snapshot to standard output: No space "
+                                       "left on device";
+        QTest::newRow("snapshot /dev/full") << words("snapshot /dev/full") << ""
+                                            << "cannot write /dev/full: No space left on device";
+        QTest::newRow("snapshot into a read-only directory") << words("snapshot RO/rack.json") << ""
+                                                             << "cannot write RO/rack.json: ";
+    }
+    void outputThatCannotBeWritten()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, redirect);
+        QFETCH(QString, message);
+        Sim sim;
+        const QString ro = m_dir.filePath("ro"), kept = ro + "/rack.json";
+        QVERIFY(QDir().mkpath(ro));
+        QFile old(kept);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("the snapshot of yesterday")
+                && old.flush());
+        old.close();
+        const auto writable = QFile::permissions(ro);
+        QVERIFY(QFile::setPermissions(ro, QFile::ReadOwner | QFile::ExeOwner));
+        arguments.replaceInStrings("RO", ro);
+        message.replace("RO", ro);
+        // root writes anywhere: the same without the capabilities that let it
+        const QStringList unprivileged {"setpriv", "--bounding-set=-all", "--inh-caps=-all"};
+        Ctl run(
+            sim.link() + arguments,
+            [&](QProcess &p) {
+                if (!redirect.isEmpty())
+                    p.setStandardOutputFile(redirect);
+            },
+            ::geteuid() == 0 ? unprivileged : QStringList());
+        const bool ended = run.finished();
+        QFile::setPermissions(ro, writable);
+        QVERIFY2(ended, qPrintable(run.err));
+        QCOMPARE(run.exitCode(), 1);
+        QVERIFY2(run.err.startsWith("matrix-ctl: " + message), qPrintable(run.err));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("the snapshot of yesterday"));
+    }
+
+    // watch | head -1: watch ends once its reader has gone, as a filter does, killed by
+    // SIGPIPE (the pipeline's status for it: 128 + 13), though nothing else ends it.
+    void watchEndsWhenItsReaderHasGone_data()
+    {
+        columns<QStringList>({"format"});
+        QTest::newRow("lines") << QStringList();
+        QTest::newRow("JSON Lines") << QStringList {"--json"};
+    }
+    void watchEndsWhenItsReaderHasGone()
+    {
+        QFETCH(QStringList, format);
+        Sim sim;
+        QProcess shell;
+        QByteArray out;
+        connect(&shell, &QProcess::readyReadStandardOutput,
+                [&] { out += shell.readAllStandardOutput(); });
+        shell.start("/bin/bash",
+                    QStringList {"-c", R"("$0" "$@" | head -n 1; exit "${PIPESTATUS[0]}")",
+                                 MATRIX_CTL_EXECUTABLE}
+                        + sim.link() + format + QStringList {"watch"});
+        QVERIFY2(waitFor([&] { return out.contains('\n'); }, 10000), "no first line");
+        // Switches until watch has written into the closed pipe.
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, sim.server.tcpPort());
+        QTimer switches;
+        int input = 0;
+        connect(&switches, &QTimer::timeout,
+                [&] { client.write(switchCommand("5", QString::number(++input % 16 + 1))); });
+        switches.start(50);
+        QVERIFY2(waitFor([&] { return shell.state() == QProcess::NotRunning; }, 10000),
+                 "watch still runs with nobody reading");
+        QCOMPARE(out.count('\n'), 1);
+        QCOMPARE(shell.exitCode(), 128 + 13); // SIGPIPE
     }
 };
 

@@ -246,6 +246,36 @@ private slots:
         QTRY_COMPARE(listener.received, b5 + maps[0] + maps[1] + maps[2]);
     }
 
+    // A garbage burst on every command (--garbage 1:MODE) and what a client asks first: both
+    // answers come, behind the noise; a burst waiting to go must not push an answer out.
+    void garbageLeavesTheAnswersTheirPlace_data()
+    {
+        QTest::addColumn<int>("mode"); // a SimServer::GarbageMode
+        QTest::newRow("before: burst, information, map") << int(SimServer::GarbageMode::Before);
+        QTest::newRow("prefix: each answer behind its burst")
+            << int(SimServer::GarbageMode::Prefix);
+    }
+    void garbageLeavesTheAnswersTheirPlace()
+    {
+        QFETCH(int, mode);
+        SimServer::Options options;
+        options.port = 0;
+        options.garbageEvery = 1;
+        options.garbageMode = SimServer::GarbageMode(mode);
+        options.closeAfterCommands = 2; // the end of the connection marks the end of the replies
+        SimServer server(options);
+        QVERIFY(server.listenTcp());
+        Client client(server.tcpPort());
+        client.socket.write("*?!*!");
+        QTRY_COMPARE_WITH_TIMEOUT(client.socket.state(), QAbstractSocket::UnconnectedState, 5000);
+        MatrixDevice model;
+        const QByteArray &got = client.received, info = model.infoReply();
+        const int at = got.indexOf(info), after = at + info.size();
+        QVERIFY2(at >= options.garbageBytes, qPrintable(printable(got)));
+        QVERIFY2(got.indexOf(model.handleCommand("*!").reply, after) >= after,
+                 qPrintable(printable(got)));
+    }
+
     void floodsLeaveQuestionsAnswered_data()
     {
         QTest::addColumn<QByteArray>("flood");
@@ -367,6 +397,8 @@ private slots:
         QTest::newRow("SIGTERM in a flood") << QStringList {"--quiet"} << int(SIGTERM) << 0 << "";
         QTest::newRow("SIGINT in a flood") << QStringList {"--quiet"} << int(SIGINT) << 0 << "";
         QTest::newRow("help") << QStringList {"--help"} << 0 << 0 << "[LINK]";
+        QTest::newRow("version") << QStringList {"--version"} << 0 << 0
+                                 << "matrix-sim " MATRIX_PROJECT_VERSION "\n";
         QTest::newRow("LINK reaches the pty")
             << QStringList {"--pty", "/dev/null"} << 0 << 1 << "/dev/null exists";
         QTest::newRow("unknown option") << QStringList {"--bogus"} << 0 << 2 << "bogus";
