@@ -7,6 +7,7 @@
 #include "bridge/matrixbridge.h"
 #include "bridge/mqtt/mqttlink.h"
 #include "devicelink/signalpipe.h"
+#include "matrixversion.h"
 
 #include <QCoreApplication>
 
@@ -37,7 +38,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("matrix-bridge"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(MATRIX_VERSION));
+    QCoreApplication::setApplicationVersion(QLatin1String(projectVersion));
 
     const BridgeParseResult parsed = parseBridgeArguments(QCoreApplication::arguments());
     switch (parsed.outcome) {
@@ -45,7 +46,7 @@ int main(int argc, char *argv[])
         std::fputs(bridgeHelpText().toLocal8Bit().constData(), stdout);
         return exitOk;
     case BridgeParseResult::Version:
-        printOut(QStringLiteral("matrix-bridge %1").arg(QStringLiteral(MATRIX_VERSION)));
+        printOut(QStringLiteral("matrix-bridge %1").arg(QLatin1String(projectVersion)));
         return exitOk;
     case BridgeParseResult::UsageError:
         printErr(
@@ -98,7 +99,7 @@ int main(int argc, char *argv[])
         printOut(QStringLiteral("read-only %1").arg(clients.boundAddress(true)));
     eventlog::logEvent(
         QStringLiteral("matrix-bridge %1: device %2, clients on %3%4")
-            .arg(QStringLiteral(MATRIX_VERSION), bridge.deviceName(), clients.boundAddress(false),
+            .arg(QLatin1String(projectVersion), bridge.deviceName(), clients.boundAddress(false),
                  options.readOnlyListen.enabled()
                      ? QStringLiteral(", read-only on %1").arg(clients.boundAddress(true))
                      : QString()));
