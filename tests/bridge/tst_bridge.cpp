@@ -475,17 +475,25 @@ private slots:
         QTest::addColumn<QString>("journal"); // JOURNAL_STREAM, as systemd sets it
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("says");
-        auto row = [](const char *name, const char *arguments, const char *journal, int exitCode,
+        auto row = [](const char *name, const QString &arguments, const char *journal, int exitCode,
                       const char *says) {
-            QTest::newRow(name) << QString(arguments).split(' ', Qt::SkipEmptyParts) << journal
-                                << exitCode << says;
+            QTest::newRow(name) << arguments.split(' ', Qt::SkipEmptyParts) << journal << exitCode
+                                << says;
         };
         const char *running = "--tcp 127.0.0.1:9 --listen 127.0.0.1:0";
         row("bad option named", "--tcp 127.0.0.1:9 --listen 127.0.0.1:99999", "", 2,
             "--listen: '99999'");
-        row("an MQTT file refused before the start",
-            "--tcp 127.0.0.1:9 --mqtt 127.0.0.1:1 --labels /nonexistent/labels", "", 2,
-            "labels /nonexistent/labels: ");
+        // MQTT files are read before anything listens: a mistake stops the
+        // bridge at once, naming the option.
+        const QString mqtt = "--tcp 127.0.0.1:9 --mqtt 127.0.0.1:1 ";
+        row("labels file missing", mqtt + "--labels /nonexistent/l", "", 2,
+            "labels /nonexistent/l: ");
+        row("password file empty", mqtt + "--mqtt-user u --mqtt-password-file /dev/null", "", 2,
+            "mqtt-password-file /dev/null: the first line is empty");
+        row("password file without user", mqtt + "--mqtt-password-file /x", "", 2,
+            "mqtt-password-file needs mqtt-user");
+        row("CA file not PEM", mqtt + "--mqtt-tls-ca /dev/null", "", 2,
+            "mqtt-tls-ca /dev/null: no PEM certificate");
         row("port taken", "--tcp 127.0.0.1:9 --listen 127.0.0.1:TAKEN", "", 1,
             "^matrix-bridge: cannot listen on 127.0.0.1:\\d+: ");
         row("help teaches a shared serial matrix", "--help", "", 0,

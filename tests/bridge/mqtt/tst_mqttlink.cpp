@@ -309,39 +309,6 @@ private slots:
                                   QByteArray("online"), waitMs);
     }
 
-    void badFilesRefusedAtStart_data()
-    {
-        QTest::addColumn<QString>("option");
-        QTest::addColumn<QByteArray>("content"); // null: the file does not exist
-        QTest::addColumn<QString>("error");
-        QTest::newRow("password file missing")
-            << "password" << QByteArray() << "mqtt-password-file";
-        QTest::newRow("password file empty") << "password" << QByteArray("\n") << "line is empty";
-        QTest::newRow("password without user")
-            << "password-alone" << QByteArray("pw") << "mqtt-password-file needs mqtt-user";
-        QTest::newRow("CA file not PEM") << "ca" << QByteArray("hello") << "no PEM certificate";
-        QTest::newRow("labels file refused")
-            << "labels" << QByteArray("input.1 = 7\n") << "labels " + broker->path("file");
-    }
-    void badFilesRefusedAtStart()
-    {
-        QFETCH(QString, option);
-        QFETCH(QByteArray, content);
-        QFETCH(QString, error);
-        const QString path
-            = content.isNull() ? broker->path("missing") : writeFile(broker->path("file"), content);
-        MqttOptions options = optionsFor(*broker);
-        options.user = option == "password" ? "operator" : "";
-        (option.startsWith("password") ? options.passwordFile
-             : option == "ca"          ? options.tlsCaFile
-                                       : options.labelsFile)
-            = path;
-        Bridge bridge(options);
-        QVERIFY(!bridge.link.start());
-        QVERIFY2(bridge.link.errorString().contains(error), qPrintable(bridge.link.errorString()));
-        QVERIFY(!bridge.link.isConnected());
-    }
-
     // A broker that asks for a password or speaks TLS: the bridge gets in
     // only with what it must have, and commands come through that way.
     void guardedBroker_data()
