@@ -35,7 +35,7 @@ void TestDeviceLink::hostPort_data()
     QTest::addColumn<QString>("error"); // a part of the message when refused
 
     QTest::newRow("host alone takes the default port")
-        << "10.0.0.1" << 1 << "10.0.0.1" << 8126 << "";
+        << "127.0.0.5" << 1 << "127.0.0.5" << 8126 << "";
     QTest::newRow("name and port") << "localhost:9000" << 1 << "localhost" << 9000 << "";
     QTest::newRow("highest port") << "127.0.0.1:65535" << 1 << "127.0.0.1" << 65535 << "";
     QTest::newRow("v6 in brackets with port") << "[::1]:8200" << 1 << "::1" << 8200 << "";

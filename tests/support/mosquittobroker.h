@@ -46,30 +46,22 @@ public:
         QFile conf(path(QStringLiteral("mosquitto.conf")));
         if (!conf.open(QIODevice::WriteOnly))
             return false;
-        QByteArray text = "persistence false\nlog_dest stderr\nlog_type error\nlog_type warning\n";
         // As root, mosquitto would drop to its own user and could not read
         // the test's files.
-        if (geteuid() == 0)
-            text += "user root\n";
-        text += "listener " + QByteArray::number(m_port) + " 127.0.0.1\n";
-        text += m_listenerConfig.contains(QLatin1String("allow_anonymous"))
-            ? QByteArray()
-            : QByteArray("allow_anonymous true\n");
-        text += m_listenerConfig.toUtf8() + "\n";
-        conf.write(text);
+        conf.write("persistence false\nlog_dest stderr\nlog_type error\nlog_type warning\n"
+                   + QByteArray(geteuid() == 0 ? "user root\n" : "") + "listener "
+                   + QByteArray::number(m_port) + " 127.0.0.1\n"
+                   + (m_listenerConfig.contains("allow_anonymous") ? "" : "allow_anonymous true\n")
+                   + m_listenerConfig.toUtf8() + "\n");
         conf.close();
-
-        m_process.start(QStringLiteral("/usr/sbin/mosquitto"),
-                        {QStringLiteral("-c"), conf.fileName()});
-        if (!m_process.waitForStarted(startTimeoutMs))
-            return false;
-        return QTest::qWaitFor(
+        m_process.start(QStringLiteral("/usr/sbin/mosquitto"), {"-c", conf.fileName()});
+        return m_process.waitForStarted(startTimeoutMs)
+            && QTest::qWaitFor(
                    [this] {
-                       if (m_process.state() != QProcess::Running)
-                           return true;
                        QTcpSocket socket;
                        socket.connectToHost(QHostAddress::LocalHost, m_port);
-                       return socket.waitForConnected(100);
+                       return m_process.state() == QProcess::NotRunning
+                           || socket.waitForConnected(100);
                    },
                    startTimeoutMs)
             && m_process.state() == QProcess::Running;
@@ -80,10 +72,9 @@ public:
         if (m_process.state() == QProcess::NotRunning)
             return;
         m_process.terminate();
-        if (!m_process.waitForFinished(startTimeoutMs)) {
+        if (!m_process.waitForFinished(startTimeoutMs))
             m_process.kill();
-            m_process.waitForFinished(startTimeoutMs);
-        }
+        m_process.waitForFinished(startTimeoutMs);
     }
 
 private:

@@ -3,13 +3,12 @@
 
 #include "bridge/mqtt/mqttclient.h"
 
-#include <QHash>
 #include <QList>
 #include <QTest>
 
 // A second MQTT client on the test's side: subscribes, keeps every message
-// it receives (the last payload per topic, and whether the broker sent it as
-// a stored retained copy), and publishes commands.
+// it receives (and whether the broker sent it as a stored retained copy),
+// and publishes commands.
 class MqttRecorder : public QObject
 {
 public:
@@ -34,21 +33,15 @@ public:
         connect(&m_client, &MqttClient::messageReceived, this,
                 [this](const QString &topic, const QByteArray &payload, bool retained) {
                     m_messages.append({topic, payload, retained});
-                    m_last.insert(topic, payload);
                 });
         m_client.open();
     }
 
-    bool waitConnected(int timeoutMs = 5000)
+    bool waitConnected()
     {
-        return m_configured
-            && QTest::qWaitFor([this] { return m_client.isConnected(); }, timeoutMs);
+        return m_configured && QTest::qWaitFor([this] { return m_client.isConnected(); }, 5000);
     }
-    // The last payload on a topic; a null array when none came.
-    QByteArray last(const QString &topic) const { return m_last.value(topic); }
-    bool has(const QString &topic) const { return m_last.contains(topic); }
-    const QList<Message> &messages() const { return m_messages; }
-    QList<Message> messagesOn(const QString &topic) const
+    QList<Message> on(const QString &topic) const
     {
         QList<Message> on;
         for (const Message &message : m_messages) {
@@ -57,22 +50,23 @@ public:
         }
         return on;
     }
-    void clear()
+    // The last payload on a topic; a null array when none came.
+    QByteArray last(const QString &topic) const
     {
-        m_messages.clear();
-        m_last.clear();
+        const QList<Message> all = on(topic);
+        return all.isEmpty() ? QByteArray() : all.constLast().payload;
     }
+    bool has(const QString &topic) const { return !on(topic).isEmpty(); }
+    const QList<Message> &messages() const { return m_messages; }
     bool publish(const QString &topic, const QByteArray &payload, bool retain = false)
     {
         return m_client.publish(topic, payload, retain);
     }
-    MqttClient &client() { return m_client; }
 
 private:
     MqttClient m_client;
     bool m_configured = false;
     QList<Message> m_messages;
-    QHash<QString, QByteArray> m_last;
 };
 
 #endif // TESTS_BRIDGE_MQTT_MQTTRECORDER_H
