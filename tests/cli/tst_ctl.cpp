@@ -674,7 +674,7 @@ private slots:
         row("route 1 2 3 4", 0, "routes/1/state=taken");
         row("route 17 1", 1, "routes/0/state=not taken");
         row("route 12 7 3 99", 1, "routes/0/found=3");
-        row("device: route 1 2", 1, "routes/0/found=null", "A:\004HDMIx04-04-SIM0");
+        row("device: route 1 2", 1, "routes/0/state=unconfirmed", "A:\004HDMIx04-04-SIM0");
         row("save-plan 3", 0, "sent/0/text=*: SAVEPLAN 3!");
         row("recall-plan 5", 0, "routes/11/input=5");
         row("output-resolution 4 1080p", 0,
