@@ -24,6 +24,16 @@ template<typename... T> void columns(std::initializer_list<const char *> names)
     (QTest::addColumn<T>(*name++), ...);
 }
 const auto words = [](const char *line) { return QString::fromUtf8(line).split(' '); };
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
+}
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : "(unreadable)";
+}
 const auto tcpTo = [](quint16 port) {
     return QStringList {"--tcp", "127.0.0.1:" + QString::number(port)};
 };
@@ -64,11 +74,12 @@ struct Ctl : QProcess
 // run) recorded in order.
 struct Sim
 {
-    explicit Sim(int inputs = 16, int outputs = 16, int fragmentGapMs = 0, bool noise = false)
+    explicit Sim(int inputs = 16, int outputs = 16, int fragmentGapMs = 0, bool noise = false,
+                 int ptyReplyGapMs = 100) // quick, but paced longer than the client's quiet gap
     {
         SimServer::Options o;
         o.port = 0;
-        o.ptyReplyGapMs = 100; // quick, but paced longer than the client's quiet gap
+        o.ptyReplyGapMs = ptyReplyGapMs;
         o.fragmentBytes = fragmentGapMs ? 8 : 0;
         o.fragmentGapMs = fragmentGapMs;
         o.garbageEvery = noise ? 1 : 0; // random bytes ahead of every reply
@@ -86,28 +97,121 @@ struct Sim
             return tcpTo(server.tcpPort());
         return server.openPty() ? QStringList {"--serial", server.ptySlavePath()} : QStringList();
     }
+    // Another operator's switch, on a connection of its own.
+    void switchAsAnotherClient(int output, int input)
+    {
+        if (other.state() == QAbstractSocket::UnconnectedState)
+            other.connectToHost(QHostAddress::LocalHost, server.tcpPort());
+        other.write(switchCommand(QString::number(output), QString::number(input)));
+    }
     SimServer server;
+    QTcpSocket other;
     Lines commands;
     int links = 0;
 };
 
-// A device on loopback that answers the first bytes it gets with a script,
-// and then hangs up if asked to.
-struct ScriptedDevice : QTcpServer
+// A 16 x 16 matrix on 127.0.0.1 that keeps a routing state and answers "*?!" with its
+// information and "*!" or a switch it takes with its map, each as one write; what it does
+// besides is its fault. Scripted: answers the first command with SCRIPT (then hangs up if
+// asked to) and nothing else.
+class FakeMatrix : public QTcpServer
 {
-    ScriptedDevice(const QByteArray &reply, bool hangUp)
+public:
+    enum Fault {
+        None,
+        MapBeforeAnswer, // an unasked map right in front of every answer, in the same write
+        OtherClient, // another client switches output 16 before each command; its map comes first
+        NoiseBehind, // stray bytes glued behind every answer
+        Paced, // answers 120 ms apart, at most two waiting (a third pushes the oldest out)
+        NoMaps, // answers "*?!" only
+        Scripted,
+    };
+
+    explicit FakeMatrix(Fault fault, const QByteArray &script = {}, bool hangUp = false)
+        : m_fault(fault)
+        , m_script(script)
+        , m_hangUp(hangUp)
     {
-        connect(this, &QTcpServer::newConnection, [=] {
-            QTcpSocket *client = nextPendingConnection();
-            connect(client, &QTcpSocket::readyRead, [=] {
-                if (!client->readAll().isEmpty() && !std::exchange(replied, true)
-                    && client->write(reply) >= 0 && hangUp)
-                    client->disconnectFromHost();
-            });
+        connect(this, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket *client = nextPendingConnection())
+                connect(client, &QTcpSocket::readyRead, [this, client] { read(client); });
+        });
+        connect(&m_pace, &QTimer::timeout, [this] {
+            if (m_waiting.isEmpty() || !m_client)
+                return m_pace.stop();
+            m_client->write(m_waiting.takeFirst());
         });
         listen(QHostAddress::LocalHost, 0);
     }
-    bool replied = false;
+    QStringList link() const { return tcpTo(serverPort()); }
+
+    QVector<int> routes = QVector<int>(16, 1);
+    Lines commands;
+
+private:
+    QByteArray map() const
+    {
+        QByteArray bytes = "A:";
+        for (const int input : routes)
+            bytes += QByteArray::number(input).rightJustified(2, '0');
+        return bytes;
+    }
+    void read(QTcpSocket *client)
+    {
+        m_held += client->readAll();
+        for (int end; (end = m_held.indexOf('!')) >= 0; m_held.remove(0, end + 1)) {
+            commands << m_held.left(end + 1);
+            answer(client, commands.last());
+        }
+    }
+    void answer(QTcpSocket *client, const QByteArray &command)
+    {
+        if (m_fault == Scripted) {
+            if (commands.size() == 1 && client->write(m_script) >= 0 && m_hangUp)
+                client->disconnectFromHost();
+            return;
+        }
+        if (m_fault == OtherClient) { // a write of its own, as from another connection
+            routes[15] = routes[15] % 16 + 1;
+            client->write(map());
+        }
+        QByteArray reply;
+        const int to = command.indexOf('<');
+        if (command == refreshCommand()) {
+            reply = QByteArray("A:\x04HDMIx16-16-FAKE", 18);
+        } else if (m_fault != NoMaps && command == queryCommand()) {
+            reply = map();
+        } else if (m_fault != NoMaps && to > 0) {
+            const int output = command.mid(1, to - 1).toInt(),
+                      input = command.mid(to + 1).chopped(1).toInt();
+            if (output < 1 || output > 16 || input < 1 || input > 16)
+                return; // refused: no answer
+            routes[output - 1] = input;
+            reply = map();
+        }
+        if (reply.isEmpty())
+            return;
+        if (m_fault == MapBeforeAnswer)
+            reply.prepend(map());
+        if (m_fault == NoiseBehind)
+            reply += "\x01\x7fnoise";
+        if (m_fault != Paced)
+            return void(client->write(reply));
+        m_client = client;
+        if (m_waiting.size() == 2)
+            m_waiting.removeFirst();
+        m_waiting << reply;
+        if (!m_pace.isActive())
+            m_pace.start(120);
+    }
+
+    const Fault m_fault;
+    const QByteArray m_script;
+    const bool m_hangUp;
+    QByteArray m_held;
+    QTimer m_pace;
+    Lines m_waiting;
+    QPointer<QTcpSocket> m_client;
 };
 
 // docs/cli-json.md read as the schema it is: its tables by heading, each field's type and
@@ -115,81 +219,66 @@ struct ScriptedDevice : QTcpServer
 // its command's table, objects against theirs; a field the doc does not list fails.
 struct Schema
 {
-    struct Field
-    {
-        QString type, present;
-    };
-    using Table = QMap<QString, Field>;
+    using Table = QMap<QString, QStringList>; // field: its type, when it is present
 
     explicit Schema(const QString &path)
     {
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-            return;
         QString section;
         QStringList names; // a heading may name several commands
         const QRegularExpression quoted("`([^`]+)`");
+        file.open(QIODevice::ReadOnly | QIODevice::Text);
         for (const QString &line : QString::fromUtf8(file.readAll()).split('\n')) {
-            if (line.startsWith("## ")) {
+            if (line.startsWith("#"))
+                names.clear();
+            if (line.startsWith("## "))
                 section = line.mid(3).trimmed();
-                names.clear();
-            } else if (line.startsWith("### ")) {
-                names.clear();
-                for (auto it = quoted.globalMatch(line); it.hasNext();)
-                    names << it.next().captured(1);
-            } else if (line.startsWith("| `")) {
-                const QStringList cells = line.split('|');
-                const QString name = cells.value(1).trimmed().remove('`');
-                const Field field {cells.value(2).trimmed(), cells.value(3).trimmed()};
-                if (section == "Envelope")
-                    envelope.insert(name, field);
-                for (const QString &table : qAsConst(names))
-                    (section == "Documents" ? documents : objects)[table].insert(name, field);
-            }
+            for (auto it = quoted.globalMatch(line); line.startsWith("### ") && it.hasNext();)
+                names << it.next().captured(1);
+            const QStringList cells = line.split('|');
+            if (!line.startsWith("| `") || cells.size() < 4)
+                continue;
+            const QString name = cells[1].trimmed().remove('`');
+            const QStringList field {cells[2].trimmed(), cells[3].trimmed()};
+            if (section == "Envelope")
+                envelope.insert(name, field);
+            for (const QString &table : qAsConst(names))
+                (section == "Documents" ? documents : objects)[table].insert(name, field);
         }
     }
 
-    // Empty when it matches, else where and why not.
-    QString check(const QJsonValue &value, QString type, const QString &at) const
+    // Adds to WHY where and why VALUE is not of TYPE.
+    void check(const QJsonValue &value, QString type, const QString &at, QStringList &why) const
     {
-        if (type.endsWith(" or null")) {
-            if (value.isNull())
-                return {};
-            type.chop(8);
-        }
-        if (type.startsWith("array of ")) {
-            if (!value.isArray())
-                return at + " is not an array";
-            const QJsonArray array = value.toArray();
-            for (int i = 0; i < array.size(); ++i) {
-                const QString why
-                    = check(array.at(i), type.mid(9), QString("%1[%2]").arg(at).arg(i));
-                if (!why.isEmpty())
-                    return why;
-            }
-            return {};
-        }
+        if (type.endsWith(" or null") && (type.chop(8), value.isNull()))
+            return;
+        if (type.startsWith("array of ") && !value.isArray())
+            return void(why << at + " is not an array");
+        for (int i = 0; type.startsWith("array of ") && i < value.toArray().size(); ++i)
+            check(value[i], type.mid(9), QString("%1[%2]").arg(at).arg(i), why);
+        if (type.startsWith("array of "))
+            return;
         const bool ok = type == "string" ? value.isString()
             : type == "boolean"          ? value.isBool()
             : type == "integer"          ? value.isDouble() && value.toDouble() == value.toInt()
-            : objects.contains(type)     ? value.isObject()
-                                         : false;
-        if (!ok || !objects.contains(type))
-            return ok ? QString() : QString("%1 is no %2").arg(at, type);
-        return checkObject(value.toObject(), objects[type], at);
+                                         : objects.contains(type) && value.isObject();
+        if (!ok)
+            why << QString("%1 is no %2").arg(at, type);
+        else if (objects.contains(type))
+            checkObject(value.toObject(), objects[type], at, why);
     }
 
-    QString checkObject(const QJsonObject &object, const Table &table, const QString &at) const
+    void checkObject(const QJsonObject &object, const Table &table, const QString &at,
+                     QStringList &why) const
     {
         for (auto it = object.begin(); it != object.end(); ++it) {
-            const QString why = table.contains(it.key())
-                ? check(it.value(), table[it.key()].type, at + "." + it.key())
-                : at + "." + it.key() + " is not documented";
-            if (!why.isEmpty())
-                return why;
+            if (!table.contains(it.key()))
+                why << at + "." + it.key() + " is not documented";
+            else
+                check(it.value(), table[it.key()][0], at + "." + it.key(), why);
         }
         for (auto it = table.begin(); it != table.end(); ++it) {
-            const QString &present = it.value().present;
+            const QString &present = it.value()[1];
             const bool has = object.contains(it.key()), ok = object["ok"].toBool();
             const QStringList when = present.split(' '); // "when KEY is VALUE"
             const bool right = present == "always" ? has
@@ -200,16 +289,18 @@ struct Schema
                 ? has == (object[when[1]].toString() == when[3])
                 : false;
             if (!right)
-                return QString("%1.%2 breaks '%3'").arg(at, it.key(), present);
+                why << QString("%1.%2 breaks '%3'").arg(at, it.key(), present);
         }
-        return {};
     }
 
+    // Empty when the document matches, else where and why not.
     QString checkDocument(const QJsonObject &document) const
     {
+        QStringList why;
         Table table = documents.value(document["command"].toString());
         table.insert(envelope);
-        return checkObject(document, table, document["command"].toString());
+        checkObject(document, table, document["command"].toString(), why);
+        return why.join('\n');
     }
 
     Table envelope;
@@ -246,13 +337,9 @@ private slots:
         };
         using B = OutputImageButton;
         // Items by their number in the list, or by their text in any case.
-        row("output-resolution 4 13", outputResolution("4", 12).commands);
         row("output-resolution 4 1080p", outputResolution("4", 0).commands);
-        row("input-resolution 72 9", inputResolution("72", 8).commands);
-        row("output-mode 04 ycbcr", outputMode("04", 2).commands);
         row("output-mode 04 等比例模式", outputMode("04", 4).commands);
         row("input-source 4 hdmi", inputSource("4", 1).commands);
-        row("edid 4 8", edid("4", 7, "").commands);
         row("edid 4 hdmi-4k2k", edid("4", 4, "").commands); // the text after its number
         row("info", {refresh, query}, {"inputs  16\noutputs 12\n"});
         row("routes", {refresh, query}, {"output 12 \u2190 input 5\n"});
@@ -270,12 +357,8 @@ private slots:
         row("recall-plan 5",
             Lines {refresh} + plan(PlanAction::Recall, "5").commands + Lines {refresh});
         row("output-brightness 4 080", outputBrightness("4", "080").commands);
-        row("input-brightness 9 200", inputBrightness("9", "200").commands);
-        row("output-seamless 4 on", outputImageButton("4", B::Seamless).commands);
         row("output-seamless 4 OFF", outputImageButton("4", B::NotSeamless).commands);
         row("output-drive 4 on", outputImageButton("4", B::DriveOn).commands);
-        row("output-drive 4 off", outputImageButton("4", B::DriveOff).commands);
-        row("output-drive 4 default", outputImageButton("4", B::DriveDefault).commands);
         row("wall 4 2 2 2 1", wallSplit("4", "2", "2", "2", "1").commands);
         row("port-count 12 8", portCount("12", "8").commands);
         const QString typed = "*>O1 SETLD 100 END!";
@@ -328,17 +411,14 @@ private slots:
         RUN(snapshot, link + QStringList {"snapshot", file});
         QVERIFY2(snapshot.exitCode() == 0 && snapshot.json()["routes"].toArray().size() == ports,
                  qPrintable(snapshot.err));
-        QFile out(written);
-        QVERIFY(file != "-"
-                || (out.open(QIODevice::WriteOnly) && out.write(snapshot.out) && out.flush()));
+        QVERIFY(file != "-" || writeFile(written, snapshot.out));
 
         int changed = 0;
         for (int output = 1; output <= ports; output += 3, ++changed)
             device.setRoute(output, original[output - 1] % ports + 1);
         sim.commands.clear();
-        Ctl restore(link + QStringList {"restore", file},
-                    [&](QProcess &p) { p.setStandardInputFile(written); });
-        QVERIFY2(restore.finished(), qPrintable(restore.err));
+        RUN(restore, link + QStringList {"restore", file},
+            [&](QProcess &p) { p.setStandardInputFile(written); });
         QVERIFY2(restore.exitCode() == 0 && restore.json()["switched"] == changed,
                  qPrintable(restore.err));
         QCOMPARE(device.routing(), original);
@@ -366,17 +446,9 @@ private slots:
         // Refused numbers and bad arguments: not even a connection.
         row("route: output 100", words("route 100 1"),
             describeRefusal(checkNumber(NumberTest::RoutePort, Field::OutputPort, "100").value()));
-        row("route: input +5", words("route 1 +5"),
-            describeRefusal(checkNumber(NumberTest::RoutePort, Field::InputPort, "+5").value()));
-        row("setting: port 73", words("output-resolution 73 1080P"),
-            describeRefusal(outputResolution("73", 0).refusal.value()));
-        row("recall plan 0", words("recall-plan 0"),
-            describeRefusal(plan(PlanAction::Recall, "0").refusal.value()));
         row("monitor with a preset", words("edid 4 2 5"), "goes only with mode 1");
         row("unknown mode", words("output-mode 4 bogus"), "'bogus' is no output mode");
-        row("item number past the list", words("input-source 4 5"), "'5' is no input source");
         row("wall size 17", words("wall 4 17 1 1 1"), "is not one of the wall sizes");
-        row("seamless maybe", words("output-seamless 4 maybe"), "'maybe' is not on, off");
         row("output without input", words("route 1 2 3"), "OUTPUT '3' has no INPUT");
         row("unknown command", {"reboot"}, "unknown command 'reboot'\nTry 'matrix-ctl --help'.");
         row("unknown option", words("--verbose info"), "unknown option '--verbose'");
@@ -389,7 +461,6 @@ private slots:
             "route: output 1 is given twice (inputs 2 and 3): which one is meant is ambiguous");
         row("a link option twice", words("--timeout 300 info --timeout 500"),
             "--timeout given twice ('300' and '500'): which one is meant is ambiguous");
-        row("a second device", words("--tcp 127.0.0.1:9 info"), "--tcp given twice");
         row("edid copy without MONITOR", words("edid 4 1"),
             "edid: mode 1 (" + QString::fromUtf8(edidModes[0].item)
                 + ") copies the EDID of a "
@@ -402,8 +473,6 @@ private slots:
             "FILE was taken from a device with 1 inputs and 1 outputs (B, M); this one has 16 "
             "inputs and 16 outputs: nothing sent",
             2, snapshot(R"({"output": 1, "input": 1})"), {refresh, query});
-        row("restore: an output not on its device", words("restore FILE"),
-            "is not an output from 1 to 1 (once)", 2, snapshot(R"({"output": 2, "input": 1})"));
         row("restore: input 40 of 16", words("restore FILE"),
             R"(FILE: route {"input":40,"output":1} is not an output from 1 to 16 (once) with an )"
             "input from 0 to 16: nothing sent",
@@ -411,9 +480,6 @@ private slots:
         row("restore: a version to come", words("restore FILE"),
             "FILE: snapshot version 2 is not understood (this matrix-ctl reads version 1)", 2,
             snapshot(R"({"output": 1, "input": 1})", "1", "2"));
-        row("restore: no version", words("restore FILE"),
-            "FILE: snapshot version (none) is not understood", 2,
-            QByteArray(R"({"format": "matrix-ctl snapshot", "inputs": 1, "outputs": 1})"));
         row("restore: not JSON", words("restore FILE"), "is not a matrix-ctl snapshot (", 2,
             "output 1 <- input 2");
         // Routes the simulator does not take. Once the probe is answered, route asks for the map
@@ -455,17 +521,16 @@ private slots:
         QFETCH(Lines, sent);
         const QByteArray tag = QTest::currentDataTag();
         Sim sim;
-        ScriptedDevice device(bytes, tag.contains("hangs up"));
-        QStringList link = tag.startsWith("device: ") ? tcpTo(device.serverPort()) : sim.link();
+        FakeMatrix device(FakeMatrix::Scripted, bytes, tag.contains("hangs up"));
+        QStringList link = tag.startsWith("device: ") ? device.link() : sim.link();
         if (arguments.first() == "--serial")
             link.clear(); // the row's own
         if (tag.contains("refused connection"))
             device.close(); // nobody listens on the port any more
-        QFile file(m_dir.filePath("snapshot.json"));
-        QVERIFY(!arguments.contains("FILE")
-                || (file.open(QIODevice::WriteOnly) && file.write(bytes) && file.flush()));
-        arguments.replaceInStrings("FILE", file.fileName());
-        message.replace("FILE", file.fileName()).replace("ADDRESS", link.value(1));
+        const QString file = m_dir.filePath("snapshot.json");
+        QVERIFY(!arguments.contains("FILE") || writeFile(file, bytes));
+        arguments.replaceInStrings("FILE", file);
+        message.replace("FILE", file).replace("ADDRESS", link.value(1));
         RUN(run, link + QStringList {"--json"} + arguments);
         QCOMPARE(run.exitCode(), exitCode);
         QVERIFY2(run.err.startsWith("matrix-ctl: ") && run.err.contains(message),
@@ -476,6 +541,82 @@ private slots:
         waitFor([&] { return sim.commands.size() >= sent.size(); }, 1000);
         QCOMPARE(sim.commands, sent);
         QCOMPARE(sim.links, int(!sent.isEmpty()));
+    }
+
+    // One call against a device that misbehaves as the row says: what it shows (on stdout, or
+    // on stderr when it fails) and how often the device got "*!" (-1: at least twice, asked
+    // again when no map came; -2: any number).
+    void unaskedReplies_data()
+    {
+        columns<int, QString, int, QString, int>({"fault", "call", "exitCode", "shown", "queries"});
+        auto row = [](const char *name, FakeMatrix::Fault fault, const char *call, int exitCode,
+                      const char *shown, int queries) {
+            QTest::newRow(name) << int(fault) << call << exitCode << QString::fromUtf8(shown)
+                                << queries;
+        };
+        using F = FakeMatrix;
+        row("map before the information: info", F::MapBeforeAnswer, "info", 0, "outputs 16", 1);
+        row("map before the information: route", F::MapBeforeAnswer, "route 5 9", 0,
+            "output 5 \u2190 input 9", 0);
+        row("another client's maps: info", F::OtherClient, "info", 0, "inputs  16", 1);
+        row("another client's maps: route", F::OtherClient, "route 5 9 6 10", 0,
+            "output 6 \u2190 input 10", -2);
+        row("noise glued behind: info keeps its counts", F::NoiseBehind, "info", 0, "outputs 16",
+            1);
+        row("paced, the first answer pushed out: the map before the information counts", F::Paced,
+            "route 5 9", 0, "output 5 \u2190 input 9", 0);
+        row("paced, one refused: the map asked for after silence judges", F::Paced,
+            "route 5 9 6 17", 1, "did not take 1 of 2 routes: output 6 is on input 1, not 17", 1);
+        row("no map ever: could not confirm, after asking again", F::NoMaps,
+            "--timeout 600 route 5 9", 1, "could not confirm 1 routes", -1);
+    }
+    void unaskedReplies()
+    {
+        QFETCH(int, fault);
+        QFETCH(QString, call);
+        QFETCH(int, exitCode);
+        QFETCH(QString, shown);
+        QFETCH(int, queries);
+        FakeMatrix device {FakeMatrix::Fault(fault)};
+        RUN(run, device.link() + call.split(' '));
+        const QString text = exitCode == 0 ? QString::fromUtf8(run.out) : run.err;
+        QVERIFY2(run.exitCode() == exitCode && text.contains(shown), qPrintable(text));
+        const int asked = int(device.commands.count(queryCommand()));
+        QVERIFY2(queries == -2 || (queries == -1 ? asked >= 2 : asked == queries),
+                 qPrintable(QString("asked for the map %1 times").arg(asked)));
+    }
+
+    // Calls that share the device, all of which succeed: 20 at once on TCP, each seeing the
+    // others' switches announced in its stream; 6 in a row on the pty, which paces its replies
+    // and drops the oldest, so that each starts while the last one's answers are on the line.
+    void callsSharingTheDevice_data()
+    {
+        columns<bool, int>({"pty", "calls"});
+        QTest::newRow("20 at once over TCP, info and route") << false << 20;
+        QTest::newRow("6 in a row on the pty") << true << 6;
+    }
+    void callsSharingTheDevice()
+    {
+        QFETCH(bool, pty);
+        QFETCH(int, calls);
+        Sim sim(16, 16, 0, false, 300);
+        const QStringList link = sim.link(pty);
+        QVERIFY(!link.isEmpty());
+        std::vector<std::unique_ptr<Ctl>> running;
+        for (int i = 0; i < calls; ++i) {
+            const QString output = QString::number(pty ? i + 1 : i / 2 + 1);
+            const QStringList call = i % 2 && !pty
+                ? QStringList {"info"}
+                : QStringList {"route", output, pty ? "9" : output};
+            running.push_back(std::make_unique<Ctl>(link + call));
+            for (int done = pty ? i : 0; (pty || i == calls - 1) && done <= i; ++done) {
+                Ctl &run = *running[done];
+                QVERIFY2(run.finished() && run.exitCode() == 0,
+                         qPrintable(run.arguments().join(' ') + ": " + run.err));
+            }
+        }
+        for (int output = 1; output <= (pty ? 6 : 10); ++output)
+            QCOMPARE(sim.server.device().routing().at(output - 1), pty ? 9 : output);
     }
 
     // watch prints each reply as it arrives, a route another client switched included, until
@@ -499,9 +640,7 @@ private slots:
         Ctl watch(sim.link() + QStringList {"--json"} + call.split(' '));
         auto printed = [&](int n) { return waitFor([&] { return watch.out.count('\n') >= n; }); };
         QVERIFY2(printed(lines.size() - 1), watch.out.constData());
-        QTcpSocket client; // another operator's switch
-        client.connectToHost(QHostAddress::LocalHost, sim.server.tcpPort());
-        client.write(switchCommand("5", "9"));
+        sim.switchAsAnotherClient(5, 9);
         if (call == "watch" && printed(lines.size()))
             watch.terminate(); // SIGTERM
         QVERIFY2(watch.finished() && watch.exitCode() == 0, watch.out.constData());
@@ -535,18 +674,16 @@ private slots:
         row("route 1 2 3 4", 0, "routes/1/state=taken");
         row("route 17 1", 1, "routes/0/state=not taken");
         row("route 12 7 3 99", 1, "routes/0/found=3");
-        row("device: route 1 2", 1, "routes/0/found=null", "A:\004HDMIx04-04-SIM0");
+        row("device: route 1 2", 1, "routes/0/state=unconfirmed", "A:\004HDMIx04-04-SIM0");
         row("save-plan 3", 0, "sent/0/text=*: SAVEPLAN 3!");
         row("recall-plan 5", 0, "routes/11/input=5");
         row("output-resolution 4 1080p", 0,
             "sent/0/hex=" + bytesToHexText(outputResolution("4", 0).commands[0]).toUtf8());
         row("edid 4 1 5", 0, "ok=true");
-        row("port-count 16 12", 0, "ok=true");
         row("output-resolution 73 1080p", 2, "refusal/maximum=72");
         row("send *?!", 0, "replies/0/device/model=HDMIx16-12-SIM0");
         row("device: send *?!", 0, "replies/0/bytes/text=\xc3\xbf\x01 x", "\xff\x01 x");
         row("list", 0, "edid/0/number=1");
-        row("list modes", 0, "modes/0/number=1");
         row("watch --count 2", 0, "reply/routes/4/output=5");
         row("snapshot FILE", 0, "routes/11/input=5");
         row("restore FILE", 0, "routes/0/state=taken");
@@ -565,7 +702,7 @@ private slots:
         Sim sim(16, 12);
         sim.server.device().setRoute(12, 5);
         sim.server.device().handleCommand(plan(PlanAction::Save, "5").commands.constFirst());
-        ScriptedDevice device(bytes, arguments.first() == "info");
+        FakeMatrix device(FakeMatrix::Scripted, bytes, arguments.first() == "info");
         const bool scripted = QByteArray(QTest::currentDataTag()).startsWith("device: ");
         const QString file = m_dir.filePath("schema.json");
         QFile::remove(file);
@@ -574,14 +711,10 @@ private slots:
             sim.server.device().setRoute(1, 2);
         }
         arguments.replaceInStrings("FILE", file);
-        Ctl run((scripted ? tcpTo(device.serverPort()) : sim.link()) + QStringList {"--json"}
-                + arguments);
+        Ctl run((scripted ? device.link() : sim.link()) + QStringList {"--json"} + arguments);
         if (arguments.first() == "watch") { // the second reply: another client's switch
-            QVERIFY(waitFor([&] { return run.out.contains('\n'); }));
-            QTcpSocket client;
-            client.connectToHost(QHostAddress::LocalHost, sim.server.tcpPort());
-            client.write(switchCommand("5", "9"));
-            QVERIFY(client.waitForBytesWritten(5000));
+            QVERIFY2(waitFor([&] { return run.out.contains('\n'); }), "no first reply");
+            sim.switchAsAnotherClient(5, 9);
         }
         QVERIFY2(run.finished(), qPrintable(run.err));
         QCOMPARE(run.exitCode(), exitCode);
@@ -610,7 +743,6 @@ private slots:
         columns<QStringList, QString, QString>({"arguments", "redirect", "message"});
         const QString full = "cannot write to standard output: No space left on device";
         QTest::newRow("info") << words("info") << "/dev/full" << full;
-        QTest::newRow("list, no device") << words("list") << "/dev/full" << full;
         QTest::newRow("snapshot -") << words("snapshot -") << "/dev/full"
                                     << "cannot write the snapshot to standard output: No space "
                                        "left on device";
@@ -626,11 +758,7 @@ private slots:
         QFETCH(QString, message);
         Sim sim;
         const QString ro = m_dir.filePath("ro"), kept = ro + "/rack.json";
-        QVERIFY(QDir().mkpath(ro));
-        QFile old(kept);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("the snapshot of yesterday")
-                && old.flush());
-        old.close();
+        QVERIFY(QDir().mkpath(ro) && writeFile(kept, "the snapshot of yesterday"));
         const auto writable = QFile::permissions(ro);
         QVERIFY(QFile::setPermissions(ro, QFile::ReadOwner | QFile::ExeOwner));
         arguments.replaceInStrings("RO", ro);
@@ -649,8 +777,7 @@ private slots:
         QVERIFY2(ended, qPrintable(run.err));
         QCOMPARE(run.exitCode(), 1);
         QVERIFY2(run.err.startsWith("matrix-ctl: " + message), qPrintable(run.err));
-        QVERIFY(old.open(QIODevice::ReadOnly));
-        QCOMPARE(old.readAll(), QByteArray("the snapshot of yesterday"));
+        QCOMPARE(readFile(kept), QByteArray("the snapshot of yesterday"));
     }
 
     // watch | head -1: watch ends once its reader has gone, as a filter does, killed by
@@ -665,27 +792,17 @@ private slots:
     {
         QFETCH(QStringList, format);
         Sim sim;
-        QProcess shell;
-        QByteArray out;
-        connect(&shell, &QProcess::readyReadStandardOutput,
-                [&] { out += shell.readAllStandardOutput(); });
-        shell.start("/bin/bash",
-                    QStringList {"-c", R"("$0" "$@" | head -n 1; exit "${PIPESTATUS[0]}")",
-                                 MATRIX_CTL_EXECUTABLE}
-                        + sim.link() + format + QStringList {"watch"});
-        QVERIFY2(waitFor([&] { return out.contains('\n'); }, 10000), "no first line");
-        // Switches until watch has written into the closed pipe.
-        QTcpSocket client;
-        client.connectToHost(QHostAddress::LocalHost, sim.server.tcpPort());
-        QTimer switches;
-        int input = 0;
+        const QStringList pipeline {"/bin/bash", "-c",
+                                    R"("$0" "$@" | head -n 1; exit "${PIPESTATUS[0]}")"};
+        Ctl watch(sim.link() + format + QStringList {"watch"}, {}, pipeline);
+        QVERIFY2(waitFor([&] { return watch.out.contains('\n'); }, 10000), "no first line");
+        QTimer switches; // until watch has written into the closed pipe
         connect(&switches, &QTimer::timeout,
-                [&] { client.write(switchCommand("5", QString::number(++input % 16 + 1))); });
+                [&, input = 0]() mutable { sim.switchAsAnotherClient(5, ++input % 16 + 1); });
         switches.start(50);
-        QVERIFY2(waitFor([&] { return shell.state() == QProcess::NotRunning; }, 10000),
-                 "watch still runs with nobody reading");
-        QCOMPARE(out.count('\n'), 1);
-        QCOMPARE(shell.exitCode(), 128 + 13); // SIGPIPE
+        QVERIFY2(watch.finished(), "watch still runs with nobody reading");
+        QCOMPARE(watch.out.count('\n'), 1);
+        QCOMPARE(watch.exitCode(), 128 + 13); // SIGPIPE
     }
 };
 
